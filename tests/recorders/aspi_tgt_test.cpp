@@ -1,13 +1,11 @@
 // iSCSI recorders through the manager library, against tgt's MMC "cd" unit on a
 // blank DVD+R backing file.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 
 #include <fstream>
 #include <iterator>
 
 #include "tests/recorders/aspi_fixture.h"
+#include "tests/support/tgt_target.h"
 
 namespace tavrin::test {
 namespace {
@@ -16,25 +14,6 @@ constexpr DeviceAddress kTgt{1, 0, 0};  // adapter 0 is the (empty) virtual bus
 constexpr int kBlock = 2048;
 constexpr uint16_t kWriteBlocks = 31;
 constexpr int kTimeoutMs = 30000;
-
-bool portFree(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return false;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
-
-std::string toolsFolder() {
-    const char* source = std::getenv("TAVRIN_SOURCE_DIR");
-    const std::string beside = source ? std::string(source) + "/../shared/tools" : "";
-    if (!beside.empty() && std::filesystem::exists(beside + "/tgt-target.sh")) return beside;
-    return "/work/shared/tools";
-}
 
 std::vector<uint8_t> readFile(const std::filesystem::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -54,18 +33,12 @@ protected:
     void SetUp() override {
         ManagerLibrary::SetUp();
         if (HasFatalFailure()) return;
-        if (::access("/usr/sbin/tgtd", X_OK) != 0) GTEST_SKIP() << "tgtd is not installed (Debian package tgt)";
-        if (::geteuid() != 0) GTEST_SKIP() << "tgtd needs root";
-        for (int i = 0; i < 100 && port_ == 0; ++i) {
-            const int p = 3400 + (::getpid() + i) % 100;
-            if (portFree(p)) port_ = p;
-        }
-        if (port_ == 0) GTEST_SKIP() << "no free port in 3400-3499";
-        tools_ = toolsFolder();
+        if (const auto why = TgtTarget::Unavailable()) GTEST_SKIP() << *why;
+        if (!tgt_.PickPort(3400)) GTEST_SKIP() << "no free port in 3400-3499";
+        tools_ = TgtTarget::ToolsFolder();
         tgtDir_ = root_ / "tgt";
         ASSERT_TRUE(startTarget());
-        load("[recorder tgt]\ntype = iscsi\nurl = iscsi://127.0.0.1:" + std::to_string(port_) +
-             "/iqn.2026-12.test:burner/1\n");
+        load("[recorder tgt]\ntype = iscsi\nurl = " + tgt_.Url() + "\n");
     }
     void TearDown() override {
         ShutdownTransport();
@@ -74,29 +47,20 @@ protected:
     }
 
     bool startTarget() {
-        started_ = true;
-        const std::string cmd = "sh " + tools_ + "/tgt-target.sh start " + tgtDir_.string() + " " +
-                                std::to_string(port_) + " > " + (root_ / "tgt-start.log").string() + " 2>&1";
-        const bool ok = std::system(cmd.c_str()) == 0;
-        EXPECT_TRUE(ok) << "tgt did not start; see " << (tgtDir_ / "tgtd.log");
+        const bool ok = tgt_.Start(tgtDir_);
+        EXPECT_TRUE(ok) << "tgt did not start; see " << tgt_.Log();
         return ok;
     }
-    void stopTarget() {
-        if (!started_) return;
-        started_ = false;
-        const std::string cmd = "sh " + tools_ + "/tgt-target.sh stop " + tgtDir_.string() + " > /dev/null 2>&1";
-        EXPECT_EQ(std::system(cmd.c_str()), 0);
-    }
+    void stopTarget() { EXPECT_TRUE(tgt_.Stop()); }
 
     uint8_t inquiryStatus() {
         std::vector<uint8_t> data(36, 0);
         return run(kTgt, kInquiry, aspi::SRB_DIR_IN, data).SRB_Status;
     }
 
+    TgtTarget tgt_;
     std::string tools_;
     std::filesystem::path tgtDir_;
-    int port_ = 0;
-    bool started_ = false;
 };
 
 TEST_F(TgtRecorder, ScanAndInquiry) {

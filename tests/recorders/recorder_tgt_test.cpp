@@ -2,12 +2,10 @@
 // recorder correctly: the peripheral type, a blank DVD+R's profile and disc status,
 // READ CAPACITY and READ (10) of written data.
 #include "tests/recorders/recorder_fixture.h"
+#include "tests/support/tgt_target.h"
 
-#include <arpa/inet.h>
 #include <iscsi/iscsi.h>
 #include <iscsi/scsi-lowlevel.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,17 +15,7 @@
 namespace tavrin::vrecorder::test {
 namespace {
 
-bool portFree(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0) return false;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    const bool ok = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    ::close(fd);
-    return ok;
-}
+using tavrin::test::TgtTarget;
 
 struct IscsiDeleter {
     void operator()(iscsi_context* c) const {
@@ -43,27 +31,12 @@ class AgainstTgt : public RecorderTest {
 protected:
     void SetUp() override {
         RecorderTest::SetUp();
-        if (::access("/usr/sbin/tgtd", X_OK) != 0) GTEST_SKIP() << "tgtd is not installed";
-        if (::geteuid() != 0) GTEST_SKIP() << "tgtd needs root";
-        const char* source = std::getenv("TAVRIN_SOURCE_DIR");
-        const std::string tools = source ? std::string(source) + "/../shared/tools" : "/work/shared/tools";
-        script_ = std::filesystem::exists(tools + "/tgt-target.sh") ? tools + "/tgt-target.sh"
-                                                                  : "/work/shared/tools/tgt-target.sh";
-        for (int p = 3300 + ::getpid() % 100, i = 0; i < 100; ++i, p = 3300 + (p - 3300 + 1) % 100) {
-            if (portFree(p)) {
-                port_ = p;
-                break;
-            }
-        }
-        if (port_ == 0) GTEST_SKIP() << "no free port in 3300-3399";
-        tgtDir_ = root_ / "tgt";
-        started_ = true;
-        const std::string cmd = "sh " + script_ + " start " + tgtDir_.string() + " " +
-                                std::to_string(port_) + " > " + (root_ / "url").string() + " 2>&1";
-        ASSERT_EQ(std::system(cmd.c_str()), 0) << "tgt did not start; see " << tgtDir_ / "tgtd.log";
+        if (const auto why = TgtTarget::Unavailable()) GTEST_SKIP() << *why;
+        if (!tgt_.PickPort(3300)) GTEST_SKIP() << "no free port in 3300-3399";
+        ASSERT_TRUE(tgt_.Start(root_ / "tgt")) << "tgt did not start; see " << tgt_.Log();
         iscsi_.reset(iscsi_create_context("iqn.2026-12.test:recorder-tests"));
         ASSERT_TRUE(iscsi_);
-        const std::string url = "iscsi://127.0.0.1:" + std::to_string(port_) + "/iqn.2026-12.test:burner/1";
+        const std::string url = tgt_.Url();
         iscsi_url* u = iscsi_parse_full_url(iscsi_.get(), url.c_str());
         ASSERT_NE(u, nullptr) << iscsi_get_error(iscsi_.get());
         iscsi_set_targetname(iscsi_.get(), u->target);
@@ -77,10 +50,7 @@ protected:
     }
     void TearDown() override {
         iscsi_.reset();
-        if (started_) {
-            const std::string cmd = "sh " + script_ + " stop " + tgtDir_.string() + " > /dev/null 2>&1";
-            EXPECT_EQ(std::system(cmd.c_str()), 0);
-        }
+        EXPECT_TRUE(tgt_.Stop());
         RecorderTest::TearDown();
     }
 
@@ -101,11 +71,8 @@ protected:
         return r;
     }
 
-    std::string script_;
-    std::filesystem::path tgtDir_;
-    int port_ = 0;
+    TgtTarget tgt_;
     int lun_ = 1;
-    bool started_ = false;
     std::unique_ptr<iscsi_context, IscsiDeleter> iscsi_;
 };
 
