@@ -22,6 +22,7 @@ namespace tavrin::test {
 class ManagerLibrary : public ::testing::Test {
 protected:
     void SetUp() override {
+        previousDir_ = std::filesystem::current_path();
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         std::string name = std::string(info->test_suite_name()) + "_" + info->name();
         for (char& ch : name) if (ch == '/') ch = '_';
@@ -31,7 +32,6 @@ protected:
         // The library beside the programs, the way they find it.
         const char* build = std::getenv("TAVRIN_BUILD_DIR");
         ASSERT_NE(build, nullptr) << "TAVRIN_BUILD_DIR is not set";
-        previousDir_ = std::filesystem::current_path();
         std::filesystem::current_path(build);
     }
     void TearDown() override {

@@ -344,6 +344,18 @@ private:
     std::optional<std::string> previous_;
 };
 
+// A program started from any folder finds the library beside it, not only in the
+// current folder: the loader's search path of the program holds its own folder.
+TEST_F(ManagerLibrary, FoundBesideTheProgramFromAnotherFolder) {
+    std::filesystem::current_path(root_);
+    ASSERT_FALSE(std::filesystem::exists(root_ / "libwnaspi32.so"));
+    load(kBench);
+    std::vector<uint8_t> data(36, 0);
+    const auto r = run(kFirst, kInquiry, aspi::SRB_DIR_IN, data);
+    EXPECT_EQ(r.SRB_Status, aspi::SS_COMP) << device_.LastError;
+    EXPECT_EQ(data[0] & 0x1F, aspi::DTYPE_CDROM);
+}
+
 TEST_F(ManagerLibrary, WithoutConfigurationOneRecorderHoldsABlankCdRw) {
     const ScopedEnv config("TAVRIN_ASPI_CONFIG", std::nullopt);
     const ScopedEnv configHome("XDG_CONFIG_HOME", (root_ / "config").string());
