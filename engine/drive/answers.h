@@ -1,0 +1,33 @@
+// Decoders of the drive's answers. Each reads only what both the buffer and
+// the answer's own length field cover, and says when a field is missing.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+namespace tavrin::drive {
+
+// Blocks of the current/maximum capacity descriptor of READ FORMAT CAPACITIES.
+std::optional<uint32_t> DecodeFormatCapacityBlocks(std::span<const uint8_t> answer);
+
+struct Capacity {
+    uint32_t lastBlock = 0;
+    uint32_t blockLength = 0;
+};
+std::optional<Capacity> DecodeCapacity(std::span<const uint8_t> answer);
+
+struct BufferCapacity {
+    uint32_t length = 0;
+    uint32_t free = 0;
+};
+std::optional<BufferCapacity> DecodeBufferCapacity(std::span<const uint8_t> answer);
+
+// Turns the length and address fields of a track information answer into host
+// order in place; fields beyond the answer's length are left alone.
+void TrackInformationToHostOrder(std::span<uint8_t> answer);
+
+// Turns the 16-bit length field at the start of an answer into host order.
+void LengthFieldToHostOrder(std::span<uint8_t> answer);
+
+}  // namespace tavrin::drive
