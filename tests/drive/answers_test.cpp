@@ -44,7 +44,7 @@ TEST_P(MsfConversion, RoundTrip) {
 }
 INSTANTIATE_TEST_SUITE_P(Drive, MsfConversion,
                          ::testing::Values(MsfCase{0, 0, 0, 0}, MsfCase{150, 0, 2, 0}, MsfCase{74, 0, 0, 74},
-                                           MsfCase{4500, 1, 0, 0}, MsfCase{359849, 79, 58, 74}));
+                                           MsfCase{4500, 1, 0, 0}, MsfCase{359849, 79, 57, 74}, MsfCase{359999, 79, 59, 74}));
 
 TEST(ByteOrder, HoursCount) { EXPECT_EQ(HmsfToBlocks(1, 2, 3, 4), 270000u + 9000u + 225u + 4u); }
 

@@ -131,7 +131,7 @@ const CommandCase kCases[] = {
     {"SetCDSpeedFactor", [] { return SetCDSpeedCdb(0, 4); }, [](TSCSIDevice& d) { return SetCDSpeed(d, 0, 4); },
      {0xBB, 0, 0xFF, 0xFF, 0x02, 0xC4, 0, 0, 0, 0, 0, 0}, 0x40, 0, 10000},
     {"SetCDSpeedTruncates", [] { return SetCDSpeedCdb(400, 1); }, [](TSCSIDevice& d) { return SetCDSpeed(d, 400, 1); },
-     {0xBB, 0, 0x14, 0x50, 0x00, 0xB1, 0, 0, 0, 0, 0, 0}, 0x40, 0, 10000},  // 70800 & FFFFh
+     {0xBB, 0, 0x14, 0x90, 0x00, 0xB1, 0, 0, 0, 0, 0, 0}, 0x40, 0, 10000},  // 70800 & FFFFh
     {"SendDVDStructure", [] { return SendDVDStructureCdb(0x0F, 0x0116); },
      [](TSCSIDevice& d) { return SendDVDStructure(d, 0x0F, Scratch(), 0x0116); },
      {0xBF, 0, 0, 0, 0, 0, 0, 0x0F, 0x01, 0x16, 0, 0}, 0x50, 0x0116, 10000},
@@ -184,13 +184,14 @@ TEST_F(RecordingDriveTest, ReadBufferCapacityFailureClearsFreeAndKeepsOutputs) {
     EXPECT_EQ(free, 9u);
 }
 
-// The writers and blanking go on while the drive still works on the request.
-TEST_F(RecordingDriveTest, PendingCountsOnlyForWriteAndBlank) {
+// A request the drive never finishes is aborted when its wait ends, and fails
+// even for the commands that accept a pending status.
+TEST_F(RecordingDriveTest, RequestStillPendingAfterWaitIsAbortedAndFails) {
     drive().status = aspi::SS_PENDING;
-    // No event is signalled: the wait ends by the fake's immediate answer being read back.
-    EXPECT_TRUE(Write10(device_, 0, 1, kFlagsDataOut, 2048, Scratch()));
-    EXPECT_TRUE(Blank(device_, 0));
+    EXPECT_FALSE(Write10(device_, 0, 1, kFlagsDataOut, 2048, Scratch()));
+    EXPECT_FALSE(Blank(device_, 0));
     EXPECT_FALSE(TestUnitReady(device_, 5000));
+    EXPECT_EQ(drive().aborts, 3);
 }
 
 TEST_F(RecordingDriveTest, NothingSentIsNeverSuccess) {
