@@ -28,6 +28,9 @@ constexpr std::size_t kLengthFieldSize = 2;
 // READ TRACK INFORMATION: the 32-bit fields turned into host order.
 constexpr std::array<std::size_t, 6> kTrackFields = {8, 12, 16, 20, 24, 28};
 
+// MODE SENSE: the offsets a page is looked for at, in order.
+constexpr std::array<std::size_t, 3> kPageOffsets = {16, 8, 7};
+
 // What the drive's own length field (counting the bytes after it) and the
 // buffer both cover.
 std::size_t AnswerExtent(std::span<const uint8_t> answer) {
@@ -75,6 +78,13 @@ void TrackInformationToHostOrder(std::span<uint8_t> answer) {
 
 void LengthFieldToHostOrder(std::span<uint8_t> answer) {
     if (answer.size() >= kLengthFieldSize) Field16ToHost(answer, 0);
+}
+
+std::size_t FindPageOffset(std::span<const uint8_t> answer, uint8_t pageCode, std::size_t fallback) {
+    for (const std::size_t at : kPageOffsets) {
+        if (at < answer.size() && answer[at] == pageCode) return at;
+    }
+    return fallback;
 }
 
 }  // namespace tavrin::drive

@@ -2,6 +2,7 @@
 // the answer's own length field cover, and says when a field is missing.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -29,5 +30,11 @@ void TrackInformationToHostOrder(std::span<uint8_t> answer);
 
 // Turns the 16-bit length field at the start of an answer into host order.
 void LengthFieldToHostOrder(std::span<uint8_t> answer);
+
+// Where a mode page starts in a MODE SENSE answer. Drives differ in the header
+// they put before it: the page is taken at 16 (header with a block descriptor),
+// else 8 (bare header), else 7 (drives that drop a header byte), the first of
+// these that holds the page code; when none does, at `fallback`.
+std::size_t FindPageOffset(std::span<const uint8_t> answer, uint8_t pageCode, std::size_t fallback);
 
 }  // namespace tavrin::drive

@@ -129,6 +129,9 @@ bool ModeSelect10(TSCSIDevice& device, std::span<const uint8_t> data, uint8_t le
 bool ModeSense10(TSCSIDevice& device, uint8_t page, std::span<uint8_t> dest, bool defaultValues, uint16_t length) {
     std::fill(dest.begin(), dest.end(), uint8_t{0});
     auto& buffer = Buffers().modePage;
+    // A drive may send less than asked: what it did not send must not be the
+    // previous command's page.
+    buffer.fill(0);
     if (!Send(device, ModeSense10Cdb(page, defaultValues, length), buffer)) return false;
     std::copy_n(buffer.begin(), std::min<std::size_t>(length, dest.size()), dest.begin());
     return true;

@@ -118,5 +118,40 @@ TEST(TrackInformationAnswer, ShortAndNonsenseAnswersStayInBounds) {
     EXPECT_EQ(nonsense[9], 0x01);
 }
 
+struct PageOffsetCase {
+    const char* name;
+    std::size_t answerSize;
+    std::vector<std::size_t> codeAt;  // where the answer holds the page code
+    std::size_t expected;
+};
+
+TEST(ModePageOffset, FirstOfSixteenEightSevenElseFallback) {
+    const PageOffsetCase cases[] = {
+        {"after a block descriptor", 40, {16}, 16},
+        {"bare header", 40, {8}, 8},
+        {"header one byte short", 40, {7}, 7},
+        {"sixteen wins over eight", 40, {8, 16}, 16},
+        {"eight wins over seven", 40, {7, 8}, 8},
+        {"none found", 40, {}, 15},
+        {"code only elsewhere", 40, {0, 9, 17}, 15},
+        {"too short for sixteen", 16, {7}, 7},
+        {"too short for anything", 7, {0, 6}, 15},
+        {"empty", 0, {}, 15},
+    };
+    for (const PageOffsetCase& c : cases) {
+        Bytes answer(c.answerSize, 0);
+        for (const std::size_t at : c.codeAt) answer[at] = 0x2A;
+        EXPECT_EQ(FindPageOffset(answer, 0x2A, 15), c.expected) << c.name;
+    }
+}
+
+TEST(ModePageOffset, ComparesTheWholeByte) {
+    Bytes answer(40, 0);
+    answer[16] = 0x85;  // page 05h with the savable bit: not the code looked for
+    answer[8] = 0x05;
+    EXPECT_EQ(FindPageOffset(answer, 0x05, 0), 8u);
+    EXPECT_EQ(FindPageOffset(answer, 0x30, 0), 0u);
+}
+
 }  // namespace
 }  // namespace tavrin::drive

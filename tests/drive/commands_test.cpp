@@ -219,6 +219,17 @@ TEST_F(RecordingDriveTest, ModeSenseCopiesLengthBytesAndClearsRest) {
     EXPECT_EQ(page[255], 0x00);
 }
 
+// A short answer must not be padded with the page of the command before.
+TEST_F(RecordingDriveTest, ModeSenseShortAnswerLeavesNoStalePage) {
+    std::array<uint8_t, 256> page{};
+    drive().answer.assign(128, 0x30);
+    ASSERT_TRUE(ModeSense10(device_, 0x30, page, false, 128));
+    drive().answer = {0x00, 0x06};
+    ASSERT_TRUE(ModeSense10(device_, 0x30, page, false, 128));
+    EXPECT_EQ(page[8], 0x00);
+    EXPECT_EQ(page[16], 0x00);
+}
+
 TEST_F(RecordingDriveTest, ModeSelectSendsCopyOfData) {
     const std::array<uint8_t, 4> data{0x00, 0x3A, 0x00, 0x00};
     ASSERT_TRUE(ModeSelect10(device_, data, 4));
