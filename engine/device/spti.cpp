@@ -284,4 +284,6 @@ void UsePassThroughSystem(std::shared_ptr<platform::PassThroughSystem> system) {
     s.system = system ? std::move(system) : std::make_shared<platform::LinuxPassThrough>();
 }
 
+std::shared_ptr<platform::PassThroughSystem> PassThroughSystemInUse() { return state().system; }
+
 }  // namespace tavrin

@@ -47,5 +47,8 @@ const SPTIDriveTable& SPTIDrives();
 // The system calls behind the drives; null restores the real one. Shuts the
 // built-in transport down first, so no handle outlives the system that opened it.
 void UsePassThroughSystem(std::shared_ptr<platform::PassThroughSystem> system);
+// The system calls behind the drives now, for callers that look at the drives
+// themselves (the drive-letter search of the device list).
+std::shared_ptr<platform::PassThroughSystem> PassThroughSystemInUse();
 
 }  // namespace tavrin
