@@ -1,0 +1,30 @@
+// The commands of tavrin-cli. Each prints its answer on standard output and
+// throws CommandFailure for a problem the user must hear about.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace tavrin::cli {
+
+// Exit status: 0 done, 1 no transport, no device or a device that cannot be
+// used, 2 bad arguments.
+inline constexpr int kFailed = 1;
+inline constexpr int kBadArguments = 2;
+
+class CommandFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Options {
+    bool builtIn = false;  // the built-in SG_IO transport instead of the manager library
+    bool verbose = false;  // the engine's debug lines on standard error
+    std::string device;    // a device list line or its "adapter:target:lun"; empty: the first
+};
+
+void RunDevices(const Options& options);
+void RunInfo(const Options& options);
+void RunDisc(const Options& options);
+
+}  // namespace tavrin::cli

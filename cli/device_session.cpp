@@ -1,0 +1,53 @@
+#include "cli/device_session.h"
+
+#include <cstdio>
+
+#include <fmt/format.h>
+
+#include "engine/device/transport.h"
+#include "engine/drive/device_selection.h"
+
+namespace tavrin::cli {
+namespace {
+
+constexpr const char* kBuiltInTransport = "KTASPI32";
+
+}  // namespace
+
+DeviceSession::DeviceSession(const Options& options) {
+    if (options.verbose) {
+        device_.DoDebug = true;
+        device_.OnDebugMessage = [](TSCSIDevice&, const std::string& message, uint8_t) {
+            fmt::print(stderr, "debug: {}\n", message);
+        };
+    }
+    if (!drive::InitializeDevices(device_, options.builtIn))
+        throw CommandFailure("cannot start a transport: no ASPI manager library and no optical drive");
+    // Asked for by name, the built-in transport is not silently replaced by the
+    // manager library when it finds no drive.
+    if (options.builtIn && TransportName() != kBuiltInTransport)
+        throw CommandFailure("the built-in transport found no optical drive (/dev/srN)");
+    fmt::print("transport: {}\n", TransportName());
+    if (device_.DeviceList.empty()) throw CommandFailure("no CD/DVD device found");
+}
+
+DeviceSession::TransportRelease::~TransportRelease() { ShutdownTransport(); }
+
+void DeviceSession::Select(const std::string& name) {
+    const std::string line = FindListedDevice(device_, name);
+    if (line.empty()) throw CommandFailure(fmt::format("no such device: {}", name));
+    drive::SelectDevice(device_, line);
+    if (!device_.HasDevice()) throw CommandFailure(fmt::format("invalid device: {}", name));
+    fmt::print("device: {}\n", line);
+}
+
+std::string FindListedDevice(const TSCSIDevice& device, const std::string& name) {
+    const auto& list = device.DeviceList;
+    if (name.empty()) return list.empty() ? std::string() : list.front();
+    for (const std::string& line : list) {
+        if (line == name || line.starts_with(name + ",")) return line;
+    }
+    return {};
+}
+
+}  // namespace tavrin::cli
