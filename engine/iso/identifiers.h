@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/compilation/name_limits.h"
 #include "engine/iso/joliet_names.h"
 
 namespace tavrin::iso {
@@ -17,11 +18,10 @@ inline constexpr std::string_view kSelfIdentifier{"\x00", 1};
 inline constexpr std::string_view kParentIdentifier{"\x01", 1};
 inline constexpr std::string_view kFileVersion = ";1";
 
-// Long names (GBK bytes) whose Joliet identifier fits a record's one-byte length
-// (33 fixed bytes, the identifier, a pad byte): every GBK byte becomes at most one
-// UCS-2 character, and a file's ";1" adds two.
-inline constexpr std::size_t kMaxJolietFileNameBytes = 108;
-inline constexpr std::size_t kMaxJolietDirNameBytes = 110;
+// Long names (GBK bytes) whose Joliet identifier fits a record's one-byte length;
+// the compilation refuses longer ones with the same limits.
+using compilation::kMaxJolietFileNameBytes;
+using compilation::kMaxJolietDirNameBytes;
 
 std::string IsoFileIdentifier(std::string_view shortName);
 std::string IsoDirectoryIdentifier(std::string_view shortName);
