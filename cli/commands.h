@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace tavrin::cli {
 
@@ -17,14 +18,26 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// save-iso: the image file, its sources (local files and folders) and what the
+// image carries.
+struct SaveIsoOptions {
+    std::string output;
+    bool quick = false;  // the only mode so far: the image is written on this thread
+    std::string volume;
+    bool noJoliet = false;
+    std::vector<std::string> sources;
+};
+
 struct Options {
     bool builtIn = false;  // the built-in SG_IO transport instead of the manager library
     bool verbose = false;  // the engine's debug lines on standard error
     std::string device;    // a device list line or its "adapter:target:lun"; empty: the first
+    SaveIsoOptions saveIso;
 };
 
 void RunDevices(const Options& options);
 void RunInfo(const Options& options);
 void RunDisc(const Options& options);
+void RunSaveIso(const Options& options);
 
 }  // namespace tavrin::cli

@@ -2,6 +2,8 @@
 //   devices              the transport and one line per CD/DVD device
 //   info [-d DEV]        capabilities and maximum speeds of a device
 //   disc [-d DEV]        media type, disc summary and sessions
+//   save-iso -o FILE [--quick] [--volume LABEL] [--no-joliet] SOURCE...
+//                        an ISO image of local files and folders (no device)
 // DEV is a line of "devices" or its "adapter:target:lun" start; default: the
 // first device. --builtin talks to the machine's drives through SG_IO instead of
 // the manager library beside the program.
@@ -18,7 +20,7 @@
 using namespace tavrin::cli;
 
 int main(int argc, char** argv) {
-    CLI::App app{"Lists CD/DVD recorders and shows what they hold."};
+    CLI::App app{"Lists CD/DVD recorders, shows what they hold and writes ISO images."};
     app.require_subcommand(1);
     app.fallthrough();
 
@@ -34,6 +36,13 @@ int main(int argc, char** argv) {
     CLI::App* disc = app.add_subcommand("disc", "the disc in a device");
     disc->add_option("-d,--device", options.device, "device line or adapter:target:lun");
     disc->callback([&] { run = RunDisc; });
+    CLI::App* saveIso = app.add_subcommand("save-iso", "write an ISO image of local files and folders");
+    saveIso->add_option("-o,--output", options.saveIso.output, "the image file")->required();
+    saveIso->add_flag("--quick", options.saveIso.quick, "write the image on this thread (the only mode so far)");
+    saveIso->add_option("--volume", options.saveIso.volume, "volume label");
+    saveIso->add_flag("--no-joliet", options.saveIso.noJoliet, "only the ISO 9660 tree, no Joliet long names");
+    saveIso->add_option("SOURCE", options.saveIso.sources, "files and folders; a folder keeps its name")->required();
+    saveIso->callback([&] { run = RunSaveIso; });
 
     try {
         app.parse(argc, argv);

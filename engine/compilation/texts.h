@@ -14,5 +14,7 @@ inline constexpr std::string_view kFileTooLarge =
     "FILE \"{}\" IS 4 GB OR LARGER AND CANNOT BE RECORDED IN ONE EXTENT, NOT ADDED";
 // A file system name with no GBK form could neither be shown nor recorded.
 inline constexpr std::string_view kNameWithoutGbkForm = "NAME \"{}\" IN \"{}\" HAS NO GBK FORM, NOT ADDED";
+// A long name beyond what a directory record holds would overflow the record.
+inline constexpr std::string_view kNameTooLong = "NAME \"{}\" IS TOO LONG FOR A DIRECTORY RECORD, NOT ADDED";
 
 }  // namespace tavrin::compilation::texts

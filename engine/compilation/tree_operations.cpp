@@ -8,6 +8,7 @@
 #include "engine/compilation/burner.h"
 #include "engine/compilation/date_time.h"
 #include "engine/compilation/local_paths.h"
+#include "engine/compilation/name_limits.h"
 #include "engine/compilation/names.h"
 #include "engine/compilation/texts.h"
 #include "engine/device/messages.h"
@@ -61,6 +62,14 @@ std::string ReadableName(std::string_view utf8) {
     return readable;
 }
 
+// Whether the long name fits a directory record; a refused one is named (by its
+// source or compilation path) on the debug channel.
+bool FitsRecord(TvxCDBurner& burner, std::string_view longName, bool isDirectory, std::string_view named) {
+    if (compilation::FitsDirectoryRecord(longName, isDirectory)) return true;
+    burner.DebugMsg(fmt::format(fmt::runtime(compilation::texts::kNameTooLong), named), kDebugImage);
+    return false;
+}
+
 }  // namespace
 
 PDirEntry TvxCDBurner::NewDirEntry() {
@@ -111,6 +120,7 @@ PDirEntry TvxCDBurner::CreateDir(PDirEntry Parent, const TSearchRec& Rec) {
     std::string path = Parent->FullPath + compilation::kBackslash + Rec.name;
     if (path.starts_with("\\\\")) path.erase(0, 1);
     if (const PDirEntry existing = FindDir(path)) return existing;
+    if (!FitsRecord(*this, Rec.name, true, path)) return nullptr;
 
     const PDirEntry dir = NewDirEntry();
     if (dir == nullptr) return nullptr;
@@ -184,6 +194,7 @@ bool TvxCDBurner::InsertFile(PDirEntry DestinationPath, const TSearchRec& Rec, b
     }
     if (skip) return false;
     if (!replace && existing != nullptr) return false;
+    if (!FitsRecord(*this, longName, false, SourcePath.empty() ? std::string_view(longName) : SourcePath)) return false;
 
     const PFileEntry entry = replace ? existing : NewFileEntry();
     if (entry == nullptr) return false;
@@ -298,6 +309,8 @@ bool TvxCDBurner::ScanFolder(PDirEntry Dir, const std::string& Source, std::stri
         bool skip = false;
         if (OnAddDir) OnAddDir(*this, longName, shortName, skip);
         if (skip) continue;
+        // A refused name leaves out that folder only; the scan goes on.
+        if (!FitsRecord(*this, longName, true, Source + folder)) continue;
         const PDirEntry sub = CreateDir(Dir, longName, kDirectoryAttr);
         if (sub == nullptr) return false;
         result = InsertDir(sub, Source + folder, Mask, Attr, Recursive, false, ArchiveOnly);

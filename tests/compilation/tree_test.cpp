@@ -212,18 +212,22 @@ TEST_F(BurnerTest, NamesOf128BytesAreOfferedAsSkipped) {
                            uint64_t, bool& skip) { offered.push_back(skip); };
     const std::string name127 = std::string(123, 'n') + ".txt";
     const std::string name128 = std::string(124, 'n') + ".txt";
-    EXPECT_TRUE(burner.InsertFile(burner.Root(), Record(name127), false, 0, "/x"));
+    // Both are offered; neither fits a directory record, so neither is added.
+    EXPECT_FALSE(burner.InsertFile(burner.Root(), Record(name127), false, 0, "/x"));
     EXPECT_FALSE(burner.InsertFile(burner.Root(), Record(name128), false, 0, "/y"));
     EXPECT_THAT(offered, ElementsAre(false, true));
-    EXPECT_EQ(burner.FilesCount(), 1);
-    // A handler may keep it anyway.
-    burner.OnAddFile = [](TvxCDBurner&, const std::string&, std::string&, std::string&, TDateTime&, uint32_t,
-                          uint64_t, bool& skip) { skip = false; };
+    EXPECT_EQ(burner.FilesCount(), 0);
+    // A handler may keep it anyway, under a name a record holds.
+    burner.OnAddFile = [](TvxCDBurner&, const std::string&, std::string& longName, std::string&, TDateTime&, uint32_t,
+                          uint64_t, bool& skip) {
+        skip = false;
+        longName = longName.substr(0, 100);
+    };
     EXPECT_TRUE(burner.InsertFile(burner.Root(), Record(name128), false, 0, "/y"));
     // Without a handler the mark stands.
     burner.OnAddFile = nullptr;
     EXPECT_FALSE(burner.InsertFile(burner.Root(), Record(std::string(130, 'z')), false, 0, "/z"));
-    EXPECT_EQ(burner.FilesCount(), 2);
+    EXPECT_EQ(burner.FilesCount(), 1);
 }
 
 TEST_F(BurnerTest, ADuplicateIsRefusedUnlessReplaceFileIsSet) {
