@@ -38,14 +38,16 @@ std::size_t HashIgnoringAsciiCase(std::string_view text) {
     return static_cast<std::size_t>(hash);
 }
 
-std::string MakeShortName(std::string_view name) {
-    std::string shortName = AsciiUpper(name.substr(0, kShortNameBytes));
-    for (char& c : shortName) {
+std::string IsoSafeName(std::string_view name) {
+    std::string safe = AsciiUpper(name);
+    for (char& c : safe) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < kFirstNameByte || byte > kLastNameByte) c = '_';
     }
-    return shortName;
+    return safe;
 }
+
+std::string MakeShortName(std::string_view name) { return IsoSafeName(name.substr(0, kShortNameBytes)); }
 
 std::size_t NextCharacter(std::string_view text, std::size_t i) {
     return IsLeadByte(text[i]) && i + 1 < text.size() ? i + 2 : i + 1;

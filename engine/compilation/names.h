@@ -20,7 +20,10 @@ bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 // FNV-1a over the upper-cased bytes: equal for names that compare equal above.
 std::size_t HashIgnoringAsciiCase(std::string_view text);
 
-// The first 13 bytes, upper-cased, every byte outside 21h..7Ah replaced by "_".
+// The name upper-cased, every byte outside 21h..7Ah replaced by "_": what an ISO
+// 9660 reader can show whatever code page it assumes.
+std::string IsoSafeName(std::string_view name);
+// IsoSafeName of the first 13 bytes.
 std::string MakeShortName(std::string_view name);
 
 // Start of the character after the one starting at i.

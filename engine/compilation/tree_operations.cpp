@@ -26,8 +26,11 @@ constexpr uint64_t kLargestRecordableFile = 0xFFFFFFFFull;
 constexpr std::size_t kSkippedNameBytes = 128;
 constexpr uint32_t kDirectoryAttr = platform::kAttrDirectory;
 
+// Linux listings have no 8.3 alternate name: the long name stands in for it, with
+// the bytes an ISO 9660 name cannot hold (GBK, blanks) replaced, so that readers
+// do not show the ISO tree garbled.
 std::string ShortNameOf(const TSearchRec& rec) {
-    return rec.alternateName.empty() ? AsciiUpper(rec.name) : rec.alternateName;
+    return rec.alternateName.empty() ? compilation::IsoSafeName(rec.name) : rec.alternateName;
 }
 
 bool IsDotOrDotDot(std::string_view name) {
@@ -174,8 +177,9 @@ bool TvxCDBurner::InsertFile(PDirEntry DestinationPath, const TSearchRec& Rec, b
     std::string longName = Rec.name;
     std::string shortName = ShortNameOf(Rec);
     if ((Rec.attr & kDirectoryAttr) == 0) {
+        // The ISO name needs its separator; the long name stays the file's own, as
+        // a trailing "." would come back as part of the name on every reader here.
         if (shortName.find('.') == std::string::npos) shortName += '.';
-        if (longName.find('.') == std::string::npos) longName += '.';
     }
     const PFileEntry existing = FindChild(dir, longName);
     const uint64_t fileSize = Rec.size();

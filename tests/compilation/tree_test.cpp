@@ -135,14 +135,14 @@ TEST_P(InsertedNames, FollowTheDotAndCaseRules) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, InsertedNames,
-                         ::testing::Values(NameCase{"README", "", 0x20, "README.", "README."},
+                         ::testing::Values(NameCase{"README", "", 0x20, "README", "README."},
                                            NameCase{"readme.txt", "", 0x20, "readme.txt", "README.TXT"},
                                            NameCase{"Long Name.html", "longna~1.htm", 0x20, "Long Name.html",
                                                     "LONGNA~1.HTM"},
-                                           NameCase{"makefile", "MAKEFI~1", 0x20, "makefile.", "MAKEFI~1."},
+                                           NameCase{"makefile", "MAKEFI~1", 0x20, "makefile", "MAKEFI~1."},
                                            NameCase{"folder", "", 0x10, "folder", "FOLDER"},
-                                           NameCase{"\xD6\xD0\xce\xc4", "", 0x20, "\xD6\xD0\xCE\xC4.",
-                                                    "\xD6\xD0\xCE\xC4."}));
+                                           NameCase{"\xD6\xD0\xce\xc4", "", 0x20, "\xD6\xD0\xCE\xC4", "____."},
+                                           NameCase{"a b.txt", "", 0x20, "a b.txt", "A_B.TXT"}));
 
 TEST_F(BurnerTest, InsertFileFillsTheEntryAndCountsWholeBlocks) {
     TSearchRec rec = Record("data.bin", 0);
@@ -192,7 +192,7 @@ TEST_F(BurnerTest, OnAddFileSeesTheEntryAndMayChangeIt) {
     ASSERT_TRUE(burner.InsertFile(burner.Root(), rec, false, 0, "/src/orig"));
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].fullPath, "/src/orig");
-    EXPECT_EQ(seen[0].longName, "orig.");
+    EXPECT_EQ(seen[0].longName, "orig");
     EXPECT_EQ(seen[0].shortName, "ORIG.");
     EXPECT_EQ(seen[0].dateTime, compilation::DateTimeFromDos(rec.time));
     EXPECT_EQ(seen[0].attr, 0x21u);

@@ -22,14 +22,13 @@ struct SourceFile {
 };
 
 // Nested folders, hidden and empty files, sizes about the block boundary, a few MB,
-// Chinese names. Every file name has an extension: the compilation gives a name
-// without one a trailing ".".
+// Chinese names, a name without an extension.
 const std::vector<SourceFile> kTree{
     {"one.txt", 1},          {"b2047.bin", 2047},          {"b2048.bin", 2048},
     {"b2049.bin", 2049},     {"big.bin", 3 * 1024 * 1024 + 5}, {"empty.txt", 0},
     {".hidden.cfg", 12},     {"文件.txt", 300},            {"照片/a.txt", 1},
     {"照片/深/b.dat", 4097}, {"照片/深/空.txt", 0},        {"docs/.notes.txt", 40},
-    {"docs/inner/x.y", 2048}};
+    {"docs/inner/x.y", 2048},  {"docs/README", 5}};
 
 uint8_t ByteAt(std::size_t i, std::size_t seed) { return static_cast<uint8_t>(seed * 31 + i * 7 + i / 509); }
 
@@ -46,13 +45,6 @@ protected:
             WriteBytes(path, data);
         }
         source = folder / "src";
-        // As a listing with 8.3 alternate names hands them over: the ISO 9660 tree
-        // holds no GBK bytes, the Chinese names are in the Joliet tree.
-        burner.OnAddFile = [](TvxCDBurner&, const std::string&, std::string& longName, std::string& shortName,
-                              TDateTime&, uint32_t, uint64_t, bool&) {
-            const bool ascii = std::all_of(longName.begin(), longName.end(), [](char c) { return (c & 0x80) == 0; });
-            if (!ascii) shortName = compilation::MakeShortName(longName);
-        };
     }
 
     std::string source;
