@@ -4,7 +4,11 @@
 #include <vector>
 
 #include "engine/compilation/burner.h"
+#include <fmt/format.h>
+
+#include "engine/compilation/name_limits.h"
 #include "engine/compilation/names.h"
+#include "engine/compilation/texts.h"
 #include "engine/platform/archive_bit.h"
 
 namespace tavrin {
@@ -38,6 +42,11 @@ bool TvxCDBurner::RenameFile(std::string_view DirPath, std::string_view OldName,
     const PFileEntry entry = FindFile(DirPath, OldName);
     // A subdirectory is renamed by copying it: its directory and path change too.
     if (entry == nullptr || entry->IsSubdirectory()) return false;
+    // Nothing may give a file a name its directory record cannot carry.
+    if (!compilation::FitsDirectoryRecord(NewLongName, false)) {
+        DebugMsg(fmt::format(fmt::runtime(compilation::texts::kNameTooLong), NewLongName), kDebugImage);
+        return false;
+    }
     tree_.SetLongName(entry, std::string(NewLongName));
     const std::string_view candidate = NewShortName.empty() ? NewLongName : NewShortName;
     if (candidate.size() > kShortNameBytes) return false;

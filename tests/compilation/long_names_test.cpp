@@ -97,5 +97,15 @@ TEST_F(BurnerTest, FolderScanLeavesOutTooLongNamesAndGoesOn) {
                          {TooLong(source + std::string(kMaxJolietDirNameBytes + 1, 'a')), kDebugImage}}));
 }
 
+// A rename cannot bring in what insertion refuses; the entry keeps its names.
+TEST_F(BurnerTest, RenameToATooLongNameIsRefused) {
+    ASSERT_TRUE(burner.InsertFile(burner.Root(), Record("a.txt", 10), false, 0, "/src/a.txt"));
+    const std::string tooLong = FileName(kMaxJolietFileNameBytes + 1);
+    EXPECT_FALSE(burner.RenameFile("\\", "a.txt", "B.TXT", tooLong));
+    EXPECT_EQ(Names(burner.Root()), std::vector<std::string>{"a.txt"});
+    EXPECT_EQ(burner.Root()->FirstEntry->ShortName, "A.TXT");
+    EXPECT_EQ(lines, (std::vector<DebugLine>{{TooLong(tooLong), kDebugImage}}));
+}
+
 }  // namespace
 }  // namespace tavrin::testing
