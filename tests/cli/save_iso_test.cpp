@@ -13,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "tests/support/shared_tools.h"
 
 namespace tavrin::test {
 namespace {
@@ -65,9 +66,7 @@ protected:
         const char* build = std::getenv("TAVRIN_BUILD_DIR");
         ASSERT_NE(build, nullptr) << "TAVRIN_BUILD_DIR is not set";
         program_ = fs::path(build) / "tavrin-cli";
-        const char* source = std::getenv("TAVRIN_SOURCE_DIR");
-        ASSERT_NE(source, nullptr) << "TAVRIN_SOURCE_DIR is not set";
-        verifier_ = fs::path(source) / "../shared/tools/verify-iso";
+        verifier_ = test::SharedTool("verify-iso");
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
         root_ = fs::temp_directory_path() / ("tavrin-save-iso-" + std::to_string(::getpid())) / info->name();
         fs::remove_all(root_);
@@ -85,9 +84,7 @@ protected:
     Outcome verify(const std::string& arguments) const {
         return RunShell(Quoted(verifier_) + " " + Quoted(image_) + " --tree " + Quoted(root_ / "tree") + " " + arguments);
     }
-    void requireVerifier() const {
-        if (!fs::exists(verifier_)) GTEST_SKIP() << verifier_ << " is not there";
-    }
+    bool haveVerifier() const { return fs::exists(verifier_); }
 
     // Folders nested three deep, an empty folder, a hidden file, an empty file, sizes
     // around the block and several megabytes, under the folder `top`.
@@ -110,7 +107,7 @@ protected:
 };
 
 TEST_F(SaveIso, FolderTreeIsReadBackByEveryReader) {
-    requireVerifier();
+    if (!haveVerifier()) GTEST_SKIP() << verifier_ << " is not there";
     MakeTree("data");
     MakeFile(root_ / "tree/data/\xE7\x85\xA7\xE7\x89\x87/readme.txt", 100, 7);  // 照片
     const Outcome saved = save("-o out.iso --quick --volume PHOTOS tree/data");
@@ -126,7 +123,7 @@ TEST_F(SaveIso, FolderTreeIsReadBackByEveryReader) {
 // Chinese file names: every reader must list and extract them (their ISO 9660
 // names hold no GBK bytes, the Joliet names hold the names themselves).
 TEST_F(SaveIso, ChineseFileNamesAreReadBackByEveryReader) {
-    requireVerifier();
+    if (!haveVerifier()) GTEST_SKIP() << verifier_ << " is not there";
     MakeFile(root_ / "tree/\xE6\x96\x87\xE4\xBB\xB6.txt", 7, 8);                                     // 文件.txt
     MakeFile(root_ / "tree/\xE7\x85\xA7\xE7\x89\x87/\xE5\x9B\xBE\xE7\x89\x87\xE4\xB8\x80.jpg", 5000, 9);  // 照片/图片一.jpg
     MakeFile(root_ / "tree/plain.txt", 2049, 10);
@@ -138,7 +135,7 @@ TEST_F(SaveIso, ChineseFileNamesAreReadBackByEveryReader) {
 }
 
 TEST_F(SaveIso, FilesAndFoldersTogetherWithoutJoliet) {
-    requireVerifier();
+    if (!haveVerifier()) GTEST_SKIP() << verifier_ << " is not there";
     MakeTree("docs");
     MakeFile(root_ / "tree/LOOSE.TXT", 3000, 11);
     const Outcome saved = save("--no-joliet -o out.iso tree/LOOSE.TXT tree/docs");

@@ -21,6 +21,7 @@
 
 #include "engine/compilation/burner.h"
 #include "engine/platform/gbk.h"
+#include "tests/support/shared_tools.h"
 
 namespace tavrin::testing {
 
@@ -122,9 +123,7 @@ inline CommandRun Capture(const std::string& command) {
 
 // The project's verifier, or none when it cannot be found.
 inline std::optional<std::filesystem::path> Verifier() {
-    const char* sourceDir = std::getenv("TAVRIN_SOURCE_DIR");
-    if (sourceDir == nullptr) return std::nullopt;
-    const std::filesystem::path verifier = std::filesystem::path(sourceDir) / "../shared/tools/verify-iso";
+    const std::filesystem::path verifier = test::SharedTool("verify-iso");
     if (!std::filesystem::exists(verifier)) return std::nullopt;
     return verifier;
 }

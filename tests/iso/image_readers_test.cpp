@@ -21,6 +21,7 @@
 #include "engine/iso/volume_descriptors.h"
 #include "tests/iso/dir_tree.h"
 #include "tests/platform/test_support.h"
+#include "tests/support/shared_tools.h"
 
 namespace tavrin::testing {
 namespace {
@@ -229,9 +230,7 @@ TEST_P(ImageReaders, XorrisoShowsTheChineseNamesWithoutTrailingSpaces) {
 }
 
 TEST_P(ImageReaders, PassTheProjectVerifier) {
-    const char* sourceDir = std::getenv("TAVRIN_SOURCE_DIR");
-    if (sourceDir == nullptr) GTEST_SKIP() << "TAVRIN_SOURCE_DIR is not set";
-    const std::filesystem::path verifier = std::filesystem::path(sourceDir) / "../shared/tools/verify-iso";
+    const std::filesystem::path verifier = test::SharedTool("verify-iso");
     if (!std::filesystem::exists(verifier)) GTEST_SKIP() << verifier << " is not there";
     const std::string session = GetParam() == 0 ? "" : " --session-start " + std::to_string(GetParam());
     const CommandRun verified = Capture(verifier.string() + " " + image_.string() + " --tree " + source_.string() + session);

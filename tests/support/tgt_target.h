@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include "tests/support/shared_tools.h"
 
 namespace tavrin::test {
 
@@ -67,12 +68,7 @@ public:
     std::filesystem::path Log() const { return folder_ / "tgtd.log"; }
     std::filesystem::path BackingFile() const { return folder_ / "disc.img"; }
 
-    static std::string ToolsFolder() {
-        const char* source = std::getenv("TAVRIN_SOURCE_DIR");
-        const std::string beside = source ? std::string(source) + "/../shared/tools" : "";
-        if (!beside.empty() && std::filesystem::exists(beside + "/tgt-target.sh")) return beside;
-        return "/work/shared/tools";
-    }
+    static std::string ToolsFolder() { return SharedToolsFolder().string(); }
 
 private:
     static std::string Script() { return ToolsFolder() + "/tgt-target.sh"; }

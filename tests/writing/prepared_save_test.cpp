@@ -13,6 +13,7 @@
 #include "engine/iso/layout.h"
 #include "engine/writing/save_iso.h"
 #include "tests/compilation/burner_fixture.h"
+#include "tests/support/shared_tools.h"
 
 namespace tavrin::testing {
 namespace {
@@ -73,9 +74,7 @@ TEST_F(PreparedSave, ImageIsTheSessionAndEveryReaderReadsTheTree) {
     EXPECT_TRUE(lines.empty()) << ::testing::PrintToString(lines);
     EXPECT_EQ(std::filesystem::file_size(image), burner.Layout.SessionSizeBlocks * kBlockBytes);
 
-    const char* sourceDir = std::getenv("TAVRIN_SOURCE_DIR");
-    if (sourceDir == nullptr) GTEST_SKIP() << "TAVRIN_SOURCE_DIR is not set";
-    const std::filesystem::path verifier = std::filesystem::path(sourceDir) / "../shared/tools/verify-iso";
+    const std::filesystem::path verifier = test::SharedTool("verify-iso");
     if (!std::filesystem::exists(verifier)) GTEST_SKIP() << verifier << " is not there";
     const CommandRun verified = Capture(verifier.string() + " " + image + " --tree " + (folder / "tree"));
     EXPECT_EQ(verified.status, 0) << verified.output;
