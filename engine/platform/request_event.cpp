@@ -38,12 +38,14 @@ bool RequestEvent::wait(int timeoutMs) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        // Rounded up, and polled again after an early wake-up: a drive is given its
+        // whole time-out, never a hair less.
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd p{fd_, POLLIN, 0};
         const int n = ::poll(&p, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
         if (n > 0) return true;  // the counter stays set: a manual-reset event
-        if (n == 0) return false;
-        if (errno != EINTR) return false;
+        if (n == 0 && Clock::now() >= deadline) return false;
+        if (n < 0 && errno != EINTR) return false;
     }
 }
 
