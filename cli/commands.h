@@ -28,16 +28,25 @@ struct SaveIsoOptions {
     std::vector<std::string> sources;
 };
 
+// erase: the minimal blank instead of the whole disc.
+struct EraseOptions {
+    bool quick = false;
+};
+
 struct Options {
     bool builtIn = false;  // the built-in SG_IO transport instead of the manager library
     bool verbose = false;  // the engine's debug lines on standard error
     std::string device;    // a device list line or its "adapter:target:lun"; empty: the first
     SaveIsoOptions saveIso;
+    EraseOptions erase;
 };
 
 void RunDevices(const Options& options);
 void RunInfo(const Options& options);
 void RunDisc(const Options& options);
 void RunSaveIso(const Options& options);
+void RunErase(const Options& options);
+void RunEject(const Options& options);
+void RunLoad(const Options& options);
 
 }  // namespace tavrin::cli

@@ -4,6 +4,8 @@
 //   disc [-d DEV]        media type, disc summary and sessions
 //   save-iso -o FILE [--quick] [--volume LABEL] [--no-joliet] SOURCE...
 //                        an ISO image of local files and folders (no device)
+//   erase [-d DEV] [--quick]  blanks or formats the rewritable disc
+//   eject [-d DEV], load [-d DEV]  opens or closes the tray
 // DEV is a line of "devices" or its "adapter:target:lun" start; default: the
 // first device. --builtin talks to the machine's drives through SG_IO instead of
 // the manager library beside the program.
@@ -43,6 +45,16 @@ int main(int argc, char** argv) {
     saveIso->add_flag("--no-joliet", options.saveIso.noJoliet, "only the ISO 9660 tree, no Joliet long names");
     saveIso->add_option("SOURCE", options.saveIso.sources, "files and folders; a folder keeps its name")->required();
     saveIso->callback([&] { run = RunSaveIso; });
+    CLI::App* erase = app.add_subcommand("erase", "blank or format the rewritable disc in a device");
+    erase->add_option("-d,--device", options.device, "device line or adapter:target:lun");
+    erase->add_flag("--quick", options.erase.quick, "the minimal blank instead of the whole disc");
+    erase->callback([&] { run = RunErase; });
+    CLI::App* eject = app.add_subcommand("eject", "open the tray of a device");
+    eject->add_option("-d,--device", options.device, "device line or adapter:target:lun");
+    eject->callback([&] { run = RunEject; });
+    CLI::App* load = app.add_subcommand("load", "close the tray of a device");
+    load->add_option("-d,--device", options.device, "device line or adapter:target:lun");
+    load->callback([&] { run = RunLoad; });
 
     try {
         app.parse(argc, argv);
