@@ -1,68 +1,26 @@
 // tavrin-cli as a separate program: its output and exit codes, with the home
 // folders moved to a scratch folder so no real configuration is read or written.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "recorders/virtual/disc_store.h"
+#include "tests/cli/cli_fixture.h"
 
 namespace tavrin::test {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string output;  // standard output and standard error
-};
-
-class Cli : public ::testing::Test {
+class Cli : public CliTest {
 protected:
-    void SetUp() override {
-        const char* build = std::getenv("TAVRIN_BUILD_DIR");
-        ASSERT_NE(build, nullptr) << "TAVRIN_BUILD_DIR is not set";
-        program_ = fs::path(build) / "tavrin-cli";
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = fs::temp_directory_path() / ("tavrin-cli-" + std::to_string(::getpid())) / info->name();
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
     // Runs the program with the given arguments, optionally with a recorder configuration.
     Outcome run(const std::string& arguments, const std::string& ini = {}) const {
-        std::string environment = "env -u TAVRIN_ASPI_CONFIG XDG_CONFIG_HOME=" + (root_ / "config").string() +
-                                  " XDG_DATA_HOME=" + (root_ / "data").string();
-        if (!ini.empty()) {
-            std::ofstream(root_ / "recorders.ini") << ini;
-            environment += " TAVRIN_ASPI_CONFIG=" + (root_ / "recorders.ini").string();
-        }
-        const std::string command = environment + " " + program_.string() + " " + arguments + " 2>&1";
-        Outcome result;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr) return result;
-        std::array<char, 4096> chunk;
-        while (const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) result.output.append(chunk.data(), n);
-        const int status = ::pclose(pipe);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
+        if (ini.empty()) return RunShell(program() + " " + arguments);
+        std::ofstream(root_ / "recorders.ini") << ini;
+        return RunShell(program(root_ / "recorders.ini") + " " + arguments);
     }
-
-    fs::path program_;
-    fs::path root_;
 };
-
-bool Has(const Outcome& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
 
 TEST_F(Cli, DevicesListsTheDefaultVirtualRecorder) {
     const Outcome r = run("devices");

@@ -1,12 +1,5 @@
 // tavrin-cli erase, eject and load against virtual recorders that finish their
 // long operations at once.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -14,6 +7,7 @@
 
 #include "recorders/virtual/disc_store.h"
 #include "recorders/virtual/recorder_store.h"
+#include "tests/cli/cli_fixture.h"
 
 namespace tavrin::test {
 namespace {
@@ -21,29 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 using vrecorder::MediaKind;
 
-struct Outcome {
-    int exitCode = -1;
-    std::string output;  // standard output and standard error
-};
-
-class CliErase : public ::testing::Test {
+class CliErase : public CliTest {
 protected:
-    void SetUp() override {
-        const char* build = std::getenv("TAVRIN_BUILD_DIR");
-        ASSERT_NE(build, nullptr) << "TAVRIN_BUILD_DIR is not set";
-        program_ = fs::path(build) / "tavrin-cli";
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "_" + info->name();
-        for (char& ch : name) if (ch == '/') ch = '_';
-        root_ = fs::temp_directory_path() / ("tavrin-cli-" + std::to_string(::getpid())) / name;
-        fs::remove_all(root_);
-        fs::create_directories(root_);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
     // A disc of `kind` holding one closed session (or, on random media, data at
     // block 0) in a recorder of its own.
     std::string recorderWithData(MediaKind kind) {
@@ -67,18 +40,7 @@ protected:
 
     Outcome run(const std::string& arguments, const std::string& ini) const {
         std::ofstream(root_ / "recorders.ini") << ini;
-        const std::string command = "env XDG_CONFIG_HOME=" + (root_ / "config").string() +
-                                    " XDG_DATA_HOME=" + (root_ / "data").string() +
-                                    " TAVRIN_ASPI_CONFIG=" + (root_ / "recorders.ini").string() + " " +
-                                    program_.string() + " " + arguments + " 2>&1";
-        Outcome result;
-        FILE* pipe = ::popen(command.c_str(), "r");
-        if (pipe == nullptr) return result;
-        std::array<char, 4096> chunk;
-        while (const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) result.output.append(chunk.data(), n);
-        const int status = ::pclose(pipe);
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return result;
+        return RunShell(program(root_ / "recorders.ini") + " " + arguments);
     }
 
     bool discBlank() const {
@@ -89,13 +51,9 @@ protected:
         return store.disc().state().closedSessions == 0 && store.disc().state().tracks.empty();
     }
 
-    fs::path program_;
-    fs::path root_;
     fs::path disc_;
     fs::path tray_;
 };
-
-bool Has(const Outcome& r, const std::string& text) { return r.output.find(text) != std::string::npos; }
 
 TEST_F(CliErase, ErasesEachRewritableMedium) {
     struct Case {

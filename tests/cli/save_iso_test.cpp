@@ -1,48 +1,19 @@
 // tavrin-cli save-iso as a user runs it: images of local trees, read back by the
 // independent readers through the project's verify-iso, and the failures it reports.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/cli/cli_fixture.h"
 #include "tests/support/shared_tools.h"
 
 namespace tavrin::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct Outcome {
-    int exitCode = -1;
-    std::string output;  // standard output and standard error
-};
-
-Outcome RunShell(const std::string& command) {
-    Outcome result;
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (pipe == nullptr) return result;
-    std::array<char, 4096> chunk;
-    while (const std::size_t n = std::fread(chunk.data(), 1, chunk.size(), pipe)) result.output.append(chunk.data(), n);
-    const int status = ::pclose(pipe);
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return result;
-}
-
-std::string Quoted(const fs::path& path) {
-    return "'" + path.string() + "'";
-}
-
-bool Has(const Outcome& r, const std::string& text) {
-    return r.output.find(text) != std::string::npos;
-}
 
 // File contents that differ from file to file and from block to block.
 void MakeFile(const fs::path& path, std::size_t size, unsigned seed) {
@@ -60,26 +31,18 @@ std::string ReadBytes(const fs::path& path, std::size_t offset, std::size_t coun
     return bytes;
 }
 
-class SaveIso : public ::testing::Test {
+class SaveIso : public CliTest {
 protected:
     void SetUp() override {
-        const char* build = std::getenv("TAVRIN_BUILD_DIR");
-        ASSERT_NE(build, nullptr) << "TAVRIN_BUILD_DIR is not set";
-        program_ = fs::path(build) / "tavrin-cli";
+        CliTest::SetUp();
+        if (HasFatalFailure()) return;
         verifier_ = test::SharedTool("verify-iso");
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        root_ = fs::temp_directory_path() / ("tavrin-save-iso-" + std::to_string(::getpid())) / info->name();
-        fs::remove_all(root_);
         fs::create_directories(root_ / "tree");
         image_ = root_ / "out.iso";
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
 
     Outcome save(const std::string& arguments) const {
-        return RunShell("cd " + Quoted(root_) + " && " + Quoted(program_) + " save-iso " + arguments);
+        return RunShell("cd " + Quoted(root_) + " && " + program() + " save-iso " + arguments);
     }
     Outcome verify(const std::string& arguments) const {
         return RunShell(Quoted(verifier_) + " " + Quoted(image_) + " --tree " + Quoted(root_ / "tree") + " " + arguments);
@@ -100,9 +63,7 @@ protected:
         fs::create_directories(t / "emptydir");
     }
 
-    fs::path program_;
     fs::path verifier_;
-    fs::path root_;
     fs::path image_;
 };
 

@@ -12,33 +12,13 @@
 #include "engine/writing/io_error.h"
 #include "engine/writing/save_iso.h"
 #include "tests/compilation/burner_fixture.h"
+#include "tests/writing/image_bytes.h"
 
 namespace tavrin::testing {
 namespace {
 
 using writing::SaveISO;
-using Bytes = std::vector<uint8_t>;
 
-Bytes Content(std::size_t size, uint8_t seed) {
-    Bytes bytes(size);
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>(seed + i * 7 + i / 251);
-    return bytes;
-}
-
-Bytes ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::string& path, const Bytes& bytes) {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes Padded(Bytes bytes) {
-    bytes.resize(BlockRounded(bytes.size()), 0);
-    return bytes;
-}
 
 class QuickSave : public BurnerTest {
 protected:
