@@ -22,6 +22,7 @@
 #include "engine/compilation/burner.h"
 #include "engine/platform/gbk.h"
 #include "tests/support/shared_tools.h"
+#include "tests/support/shell.h"
 
 namespace tavrin::testing {
 
@@ -105,21 +106,8 @@ inline Bytes SessionImage(TvxCDBurner& burner, Bytes earlier = {}) {
     return image;
 }
 
-struct CommandRun {
-    int status = -1;
-    std::string output;
-};
-
-inline CommandRun Capture(const std::string& command) {
-    CommandRun run;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(("LC_ALL=C.UTF-8 " + command + " 2>&1").c_str(), "r"),
-                                                     ::pclose);
-    if (!pipe) return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) run.output.append(buffer, n);
-    run.status = ::pclose(pipe.release());
-    return run;
-}
+using test::Capture;
+using test::CommandRun;
 
 // The project's verifier, or none when it cannot be found.
 inline std::optional<std::filesystem::path> Verifier() {

@@ -22,6 +22,7 @@
 #include "tests/iso/dir_tree.h"
 #include "tests/platform/test_support.h"
 #include "tests/support/shared_tools.h"
+#include "tests/support/shell.h"
 
 namespace tavrin::testing {
 namespace {
@@ -39,21 +40,8 @@ bool Installed(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-struct CommandRun {
-    int status = -1;
-    std::string output;
-};
-
-CommandRun Capture(const std::string& command) {
-    CommandRun run;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen(("LC_ALL=C.UTF-8 " + command + " 2>&1").c_str(), "r"),
-                                                     ::pclose);
-    if (!pipe) return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) run.output.append(buffer, n);
-    run.status = ::pclose(pipe.release());
-    return run;
-}
+using test::Capture;
+using test::CommandRun;
 
 Bytes Content(std::size_t size, uint8_t seed) {
     Bytes bytes(size);

@@ -14,26 +14,15 @@
 #include "engine/writing/save_iso.h"
 #include "tests/compilation/burner_fixture.h"
 #include "tests/support/shared_tools.h"
+#include "tests/support/shell.h"
 
 namespace tavrin::testing {
 namespace {
 
 using writing::SaveISO;
 
-struct CommandRun {
-    int status = -1;
-    std::string output;
-};
-
-CommandRun Capture(const std::string& command) {
-    CommandRun run;
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(::popen((command + " 2>&1").c_str(), "r"), ::pclose);
-    if (!pipe) return run;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe.get())) > 0;) run.output.append(buffer, n);
-    run.status = ::pclose(pipe.release());
-    return run;
-}
+using test::Capture;
+using test::CommandRun;
 
 class PreparedSave : public BurnerTest {
 protected:
