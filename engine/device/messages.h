@@ -23,6 +23,16 @@ inline constexpr std::string_view kStartingWrite = "STARTING WRITE PROCESS ON {}
 inline constexpr std::string_view kTestWrite = "TEST/DUMMY WRITE";
 inline constexpr std::string_view kWriterBusy = "WRITER BUSY/BUFFER FULL";
 inline constexpr std::string_view kWriterError = "WRITER ERROR";
+// The disc's next writable address is not the block the image was laid out for:
+// every extent of the image would point elsewhere.
+inline constexpr std::string_view kSessionMoved =
+    "THE DISC'S NEXT WRITABLE ADDRESS IS {} BUT THE IMAGE WAS LAID OUT FOR {}, PREPARE AGAIN";
+// A file of an earlier session lies where the new session would be written.
+inline constexpr std::string_view kWouldOverwriteImported =
+    "THE NEW SESSION WOULD OVERWRITE THE IMPORTED FILE \"{}\"";
+// A write started without a layout would record nothing and look like success.
+inline constexpr std::string_view kNotPrepared = "THE COMPILATION HAS NOT BEEN PREPARED FOR WRITING";
+inline constexpr std::string_view kCantWriteFile = "CAN'T WRITE FILE \"{}\"";
 inline constexpr std::string_view kStartingErase = "STARTING ERASE PROCESS ON {} AT {}";
 inline constexpr std::string_view kInvalidDevice = "INVALID DEVICE ID / NOT A CD OR DVD DRIVE";
 inline constexpr std::string_view kImportNameTooLong = "ERROR IMPORTING SESSION, FILE NAME LENGTH EXCEEDS 120 CHARS";

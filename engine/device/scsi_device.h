@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -86,10 +87,11 @@ public:
     std::array<uint8_t, 38> TrackInformation{};
     uint16_t DeviceMaxWriteSpeed = 0;
     uint16_t DeviceMaxReadSpeed = 0;
-    uint32_t DeviceBufferSize = 0;
-    uint32_t DeviceFreeBufferSize = 0;
+    // Written by a writer or erase thread while the display reads them.
+    std::atomic<uint32_t> DeviceBufferSize{0};
+    std::atomic<uint32_t> DeviceFreeBufferSize{0};
     bool FinalizeDisc = false;
-    bool Erasing = false;
+    std::atomic<bool> Erasing{false};
     std::array<uint8_t, aspi::SENSE_AREA_LEN> LastSense{};
     uint16_t ReadSpeed = 0;
     uint16_t WriteSpeed = 0;

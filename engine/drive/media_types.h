@@ -30,4 +30,8 @@ constexpr bool IsDVDRFamily(uint8_t code) {
     return code == media::kDVDR || code == media::kDVDRW || code == media::kDVDRWAlternate;
 }
 
+// One volume at block 0 that is rewritten in place, rather than sessions that follow
+// each other.
+constexpr bool IsRandomAccess(uint8_t code) { return code == media::kDVDRAM || code == media::kDVDPlusRW; }
+
 }  // namespace tavrin::drive

@@ -8,22 +8,17 @@
 #include "engine/drive/media_info.h"
 #include "engine/drive/media_types.h"
 #include "engine/drive/mmc_commands.h"
+#include "engine/drive/sense_fields.h"
 
 namespace tavrin::drive {
 namespace {
 
-// Fixed-format sense data: response code at 0, additional sense code at 12.
-constexpr std::size_t kSenseResponseAt = 0;
-constexpr std::size_t kSenseAscAt = 12;
-constexpr uint8_t kAscNotReady = 0x04;
-// A current error with the VALID bit set: these drives are still busy then.
-constexpr uint8_t kResponseValidCurrent = 0xF0;
 
 constexpr int kSlowReadyStepMs = 1500;
 constexpr int kTestUnitReadyTimeoutMs = 5000;
 constexpr uint8_t kSenseLength = 40;
 
-bool NotReady(const TSCSIDevice& device) { return device.LastSense[kSenseAscAt] == kAscNotReady; }
+bool NotReady(const TSCSIDevice& device) { return LastAsc(device) == kAscNotReady; }
 
 // The time left to wait; accounting goes on in whole poll intervals, but no
 // sleep may run past the end of the budget.

@@ -22,8 +22,6 @@ namespace tavrin::iso {
 inline constexpr uint32_t kMinimumFirstFileBlock = 150;
 // The size a session is padded to with zero blocks when WritePostGap is on.
 inline constexpr uint64_t kPostGapSessionBlocks = 300;
-// A next writable address beyond this is a drive's placeholder, not an address.
-inline constexpr uint32_t kLargestSessionStart = 0xFF000000;
 
 // Lays out the compilation for an image file (ForImageFile) or for the disc in the
 // drive, and fills burner.Layout, HeaderStream, every directory's extent offsets and

@@ -12,7 +12,9 @@
 #include "engine/drive/media_info.h"
 #include "engine/drive/media_types.h"
 #include "engine/drive/mmc_commands.h"
+#include "engine/drive/sense_fields.h"
 #include "engine/drive/write_parameters.h"
+#include "engine/writing/neutral_state.h"
 
 namespace tavrin::writing {
 namespace {
@@ -26,13 +28,8 @@ constexpr double kShortRoundSeconds = 2;
 constexpr double kLongRoundSeconds = 5;
 constexpr uint8_t kRequestSenseLength = 40;
 
-// Fixed-format sense data.
-constexpr std::size_t kSenseResponseCode = 0;
-constexpr std::size_t kSenseAsc = 12;
-constexpr uint8_t kAscNotReady = 0x04;
-// A valid current error in fixed format: some drives answer this while busy
-// without a reason code.
-constexpr uint8_t kSenseValidCurrent = 0xF0;
+using drive::kAscNotReady;
+using drive::LastAsc;
 
 // FOV = 1, Immed = 1.
 constexpr uint8_t kFormatListFlags = 0x82;
@@ -42,15 +39,12 @@ constexpr uint32_t kDvdRamBlockLength = 2048;
 constexpr uint8_t kFormatTypeFull = 0x00;
 constexpr uint8_t kFormatTypeDvdPlusRw = 0x26;
 
-constexpr uint16_t kNeutralWriteFactor = 2;
 
 bool IsFormatted(uint8_t media) { return media == drive::media::kDVDRAM || media == drive::media::kDVDPlusRW; }
 
 void PutBE(std::array<uint8_t, kFormatListBytes>& list, std::size_t at, uint32_t value, int bytes) {
     for (int i = bytes - 1; i >= 0; --i, value >>= 8) list[at + static_cast<std::size_t>(i)] = value & 0xFF;
 }
-
-uint8_t LastAsc(const TSCSIDevice& device) { return device.LastSense[kSenseAsc]; }
 
 // The speed the start line shows: DVD drives report CD factors, about seven to
 // one DVD factor.
@@ -132,7 +126,7 @@ void TEraseThread::WaitWithRequestSense() {
         sense.fill(0);
         drive::RequestSense(Device, sense, kRequestSenseLength);
         x_ += kShortRoundSeconds;
-        asc = sense[kSenseResponseCode] == kSenseValidCurrent ? kAscNotReady : sense[kSenseAsc];
+        asc = sense[drive::kSenseResponseAt] == drive::kResponseValidCurrent ? kAscNotReady : sense[drive::kSenseAscAt];
         sleep_(kShortRoundMs);
     } while (asc != 0 && Counting());
 }
@@ -161,14 +155,7 @@ void TEraseThread::Execute() {
 }
 
 void TEraseThread::NeutralState() {
-    drive::WriteParameters(Device, false, false, drive::media::kCDROM);
-    drive::SetCDSpeed(Device, drive::ReadMaxReadSpeed(Device), kNeutralWriteFactor);
-    SetKeepHandleOpen(false);
-    drive::RezeroUnit(Device);
-    drive::PreventAllowRemoval(Device, true);
-    drive::StartStopUnit(Device, false);
-    drive::RezeroUnit(Device);
-    drive::TestUnitReady(Device, kReadyTimeoutMs);
+    ReturnToNeutralState(Device);
     Device.Erasing = false;
 }
 

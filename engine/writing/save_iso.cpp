@@ -11,6 +11,7 @@
 
 #include "engine/compilation/texts.h"
 #include "engine/platform/file.h"
+#include "engine/writing/disc_writer.h"
 #include "engine/writing/io_error.h"
 
 namespace tavrin::writing {
@@ -98,7 +99,9 @@ void SaveQuick(TvxCDBurner& burner, std::string_view fileName) {
 
 void SaveISO(TvxCDBurner& burner, std::string_view FileName, bool Quick) {
     if (!Quick) {
-        burner.DoWriteDone(std::string(kThreadedSaveUnavailable));
+        DiscWriter writer(burner);
+        writer.SaveISO(std::string(FileName), false);
+        writer.WaitDone();
         return;
     }
     SaveQuick(burner, FileName);

@@ -17,9 +17,6 @@ inline constexpr std::string_view kInternalError0004 = "INTERNAL ERROR 0004";
 // A source file that ends before the size it had when it was added: writing what is
 // left would shift every later file away from its extent.
 inline constexpr std::string_view kSourceShorter = "the file is shorter than when it was added to the compilation";
-// The threaded save (read-ahead cache and writer thread) is not built yet.
-inline constexpr std::string_view kThreadedSaveUnavailable =
-    "THREADED IMAGE OUTPUT IS NOT AVAILABLE, USE THE QUICK SAVE";
 
 // Writes HeaderStream and then the data of every file of the file table, each in
 // whole blocks with a zeroed tail, into FileName (created or replaced), and raises
@@ -27,8 +24,8 @@ inline constexpr std::string_view kThreadedSaveUnavailable =
 // file since the last change of the compilation.
 // Quick: on the caller's thread; a failing file operation throws IOError (naming
 // the image or the source file), OnWriteDone is then not raised and the part
-// written so far stays. Not quick: OnWriteDone reports kThreadedSaveUnavailable
-// and nothing is written.
+// written so far stays. Not quick: the threaded save of DiscWriter (disc_writer.h),
+// waited for here; its writer raises OnWriteDone with the outcome.
 void SaveISO(TvxCDBurner& burner, std::string_view FileName, bool Quick = true);
 
 }  // namespace tavrin::writing

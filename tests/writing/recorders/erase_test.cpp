@@ -20,7 +20,7 @@
 #include "engine/writing/erase.h"
 #include "recorders/virtual/disc_store.h"
 #include "recorders/virtual/recorder_store.h"
-#include "tests/recorders/aspi_fixture.h"
+#include "tests/writing/recorders/recorded_recorder.h"
 
 namespace tavrin::test {
 namespace {
@@ -28,71 +28,15 @@ namespace {
 namespace fs = std::filesystem;
 using vrecorder::MediaKind;
 
-// Real seconds per modelled second, for the recorder and for the engine's sleeps alike.
-constexpr double kTimeScale = 0.0005;
+constexpr double kTimeScale = kRecorderTimeScale;
+using namespace opcode;
 
-struct SentCommand {
-    std::vector<uint8_t> cdb;
-    std::vector<uint8_t> data;  // data-out bytes
-    uint8_t opcode() const { return cdb.at(0); }
-};
-
-// Sits between the engine's transport and the manager library and keeps what
-// goes through. The erase thread sends too, hence the lock.
-struct CommandLog {
-    std::mutex lock;
-    std::vector<SentCommand> sent;
-    aspi::SendCommandFn forward = nullptr;
-
-    static CommandLog& Get() {
-        static CommandLog log;
-        return log;
-    }
-    static uint32_t Send(void* request) {
-        CommandLog& log = Get();
-        if (static_cast<uint8_t*>(request)[0] == aspi::SC_EXEC_SCSI_CMD) {
-            const auto& r = *static_cast<aspi::SRB_ExecSCSICmd*>(request);
-            SentCommand c;
-            c.cdb.assign(r.CDBByte, r.CDBByte + r.SRB_CDBLen);
-            if ((r.SRB_Flags & aspi::SRB_DIR_OUT) && r.SRB_BufPointer != nullptr)
-                c.data.assign(r.SRB_BufPointer, r.SRB_BufPointer + r.SRB_BufLen);
-            const std::lock_guard guard(log.lock);
-            log.sent.push_back(std::move(c));
-        }
-        return log.forward(request);
-    }
-    std::vector<SentCommand> snapshot() {
-        const std::lock_guard guard(lock);
-        return sent;
-    }
-};
-
-std::vector<uint8_t> Opcodes(const std::vector<SentCommand>& sent) {
-    std::vector<uint8_t> out;
-    for (const auto& c : sent) out.push_back(c.opcode());
-    return out;
-}
-
-constexpr uint8_t kTestUnitReady = 0x00, kRezero = 0x01, kFormatUnit = 0x04, kStartStop = 0x1B,
-                  kPreventAllow = 0x1E, kReadFormatCapacities = 0x23, kModeSelect = 0x55, kBlank = 0xA1,
-                  kSetCDSpeed = 0xBB;
-
-class EraseOnVirtualRecorder : public ManagerLibrary {
+class EraseOnVirtualRecorder : public RecordedRecorder {
 protected:
-    void TearDown() override {
-        ShutdownTransport();
-        library_.reset();
-        ManagerLibrary::TearDown();
-    }
-
     // A disc of `kind` with 16 blocks of data on it, in a recorder that answers
     // long operations at the test's time scale; selected through a recording transport.
     void selectWithData(MediaKind kind, const std::string& extra = {}) {
-        disc_ = root_ / "disc";
-        auto store = vrecorder::DiscStore::create(disc_, kind);
-        if (kind == MediaKind::DvdPlusRw) {
-            ASSERT_EQ(store.format(0x26), vrecorder::DiscResult::Ok);
-        }
+        auto store = createDisc(kind);
         const std::vector<uint8_t> data(16 * 2048, 0x5A);
         const auto at = store.disc().nextWritable().value_or(0);
         ASSERT_EQ(store.write(at, data), vrecorder::DiscResult::Ok);
@@ -103,28 +47,6 @@ protected:
         select(extra);
     }
 
-    void select(const std::string& extra = {}) {
-        const fs::path tray = root_ / "tray";
-        vrecorder::RecorderConfig config;
-        config.disc = disc_;
-        vrecorder::saveRecorderConfig(tray, config);
-        load("[recorder one]\ntype = virtual\ndisc = " + disc_.string() + "\nrecorder = " + tray.string() +
-             "\ntime_scale = " + std::to_string(kTimeScale) + "\n" + extra + "\n");
-        // Keep the library loaded while the recording carrier takes its place.
-        library_ = std::make_unique<platform::DynamicLibrary>("./libwnaspi32.so");
-        ASSERT_TRUE(library_->loaded()) << library_->error();
-        CommandLog::Get().sent.clear();
-        CommandLog::Get().forward = library_->function<aspi::SendCommandFn>("SendASPI32Command");
-        UseTransport("WNASPI32.DLL", library_->function<aspi::GetSupportInfoFn>("GetASPI32SupportInfo"),
-                     &CommandLog::Send);
-        drive::Create(burner_);
-        ASSERT_EQ(burner_.DeviceList.size(), 1u);
-        drive::SelectDevice(burner_, burner_.DeviceList[0]);
-        ASSERT_TRUE(burner_.HasDevice());
-        CommandLog::Get().sent.clear();
-    }
-
-    vrecorder::DiscState discState() const { return vrecorder::DiscStore::open(disc_).disc().state(); }
     std::vector<uint8_t> firstBlock() const {
         std::vector<uint8_t> block(2048, 0);
         if (vrecorder::DiscStore::open(disc_).read(0, block) != vrecorder::DiscResult::Ok) block.clear();
@@ -140,9 +62,6 @@ protected:
         };
     }
 
-    fs::path disc_;
-    TvxCDBurner burner_;
-    std::unique_ptr<platform::DynamicLibrary> library_;
     writing::DiscEraser* eraser_ = nullptr;
     std::vector<int> progress_;  // written by the erase thread, read after it is joined
 };
