@@ -375,8 +375,27 @@ void VirtualRecorder::sendOpc(Context& c) {
 void VirtualRecorder::synchronizeCache(Context& c) {
     const uint32_t pending = buffer_.filled(c.now, writeBytesPerSecond(), options_.timeScale);
     constexpr uint8_t kImmed = 0x02;
-    if (!(c.cdb[1] & kImmed)) c.result.duration = scaled(pending / writeBytesPerSecond());
+    const bool immediate = (c.cdb[1] & kImmed) != 0;
+    if (!immediate) c.result.duration = scaled(pending / writeBytesPerSecond());
     buffer_.clear();
+    if (!closesOnFlush()) return;
+    // Session at once on DVD-R: the flush ends the recording. The drive pads the
+    // reserved track, writes the lead-out and the disc is complete; it stays busy
+    // with the lead-out meanwhile.
+    const DiscResult r = disc_->closeSession(SessionClose::Final);
+    if (r != DiscResult::Ok) return c.fail(senseOf(r));
+    const auto pendingTime = c.result.duration;
+    startOperation(Operation::Close, kDvdFinalizeSeconds, immediate, c);
+    if (!immediate) c.result.duration += pendingTime;
+}
+
+bool VirtualRecorder::closesOnFlush() const {
+    constexpr uint8_t kSao = 2;
+    const MediaKind k = disc_->disc().kind();
+    if (k != MediaKind::DvdR && k != MediaKind::DvdRwSequential) return false;
+    if (testWrite() || (writeParameters_[kWpWriteType] & 0x0F) != kSao) return false;
+    const auto& tracks = disc_->disc().state().tracks;
+    return !tracks.empty() && tracks.back().state == TrackState::Reserved && tracks.back().recorded > 0;
 }
 
 void VirtualRecorder::setCdSpeed(Context& c) {

@@ -121,6 +121,8 @@ private:
     uint16_t readSpeed() const;
     double writeBytesPerSecond() const;
     bool testWrite() const;
+    // A session-at-once recording into a reserved DVD-R track, which SYNCHRONIZE CACHE completes.
+    bool closesOnFlush() const;
     void startOperation(Operation what, double modelSeconds, bool immediate, Context& c);
     Speeds speeds(TimePoint at) const;
     Identity identity() const;

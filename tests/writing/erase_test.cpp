@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <vector>
 
@@ -58,12 +59,13 @@ protected:
     drive::SleepFn recordedSleep() {
         return [this](int ms) {
             sleeps_.push_back(ms);
-            if (eraser_) progress_.push_back(eraser_->EraseProgress());
+            if (const auto* eraser = watched_.load()) progress_.push_back(eraser->EraseProgress());
         };
     }
     writing::DiscEraser& makeEraser() {
         eraser_ = std::make_unique<writing::DiscEraser>(
             device_, [this](bool error) { reports_.push_back(error); }, recordedSleep());
+        watched_ = eraser_.get();
         return *eraser_;
     }
     // Answers that start once the erase command was accepted.
@@ -84,6 +86,9 @@ protected:
     std::vector<int> sleeps_;
     std::vector<int> progress_;  // written by the erase thread, read after it is joined
     std::unique_ptr<writing::DiscEraser> eraser_;
+    // What the erase thread's sleeps look at: the owner above changes while the
+    // thread runs. The eraser's destructor joins before the object goes away.
+    std::atomic<const writing::DiscEraser*> watched_{nullptr};
 };
 
 TEST_F(EraseOnRecordingDrive, DriveNotReadyIsRefusedBeforeAnySpeedPageOrEraseCommand) {
