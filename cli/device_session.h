@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "engine/compilation/burner.h"
 #include "engine/device/scsi_device.h"
 
 namespace tavrin::cli {
@@ -20,6 +21,9 @@ public:
     DeviceSession(const DeviceSession&) = delete;
     DeviceSession& operator=(const DeviceSession&) = delete;
 
+    // The recorder is the burner component's device: the writing commands use the
+    // burner, the others only its device part.
+    TvxCDBurner& burner() { return device_; }
     TSCSIDevice& device() { return device_; }
 
     // Selects the device named by a list line or its "adapter:target:lun"
@@ -36,7 +40,7 @@ private:
         ~TransportRelease();
     };
     TransportRelease release_;
-    TSCSIDevice device_;
+    TvxCDBurner device_;
 };
 
 // The listed line a user's device name stands for; empty when none.

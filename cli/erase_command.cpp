@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/device_session.h"
+#include "cli/write_job.h"
 #include "engine/writing/erase.h"
 
 namespace tavrin::cli {
@@ -19,6 +20,7 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(100);
 }  // namespace
 
 void RunErase(const Options& options) {
+    const drive::SleepFn waits = DriveWaits();
     DeviceSession session(options);
     session.Select(options.device);
     std::atomic<int> reports{0};
@@ -26,7 +28,7 @@ void RunErase(const Options& options) {
     writing::DiscEraser eraser(session.device(), [&](bool withError) {
         ++reports;
         failed = withError;
-    });
+    }, waits);
     const bool started = eraser.EraseDisc(options.erase.quick ? writing::kQuickErase : 0);
     int shown = -1;
     while (started && eraser.Erasing()) {

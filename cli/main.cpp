@@ -4,14 +4,17 @@
 //   disc [-d DEV]        media type, disc summary and sessions
 //   save-iso -o FILE [--quick] [--volume LABEL] [--no-joliet] SOURCE...
 //                        an ISO image of local files and folders (no device)
+//   burn [-d DEV] [--volume LABEL] [--no-joliet] [--speed N] [--test] [--finalize] SOURCE...
+//                        local files and folders as a new session on the disc
+//   burn-iso [-d DEV] FILE  an ISO image from block 0 of an empty disc
 //   erase [-d DEV] [--quick]  blanks or formats the rewritable disc
 //   eject [-d DEV], load [-d DEV]  opens or closes the tray
 // DEV is a line of "devices" or its "adapter:target:lun" start; default: the
 // first device. --builtin talks to the machine's drives through SG_IO instead of
-// the manager library beside the program.
+// the manager library beside the program. Ctrl-C during a write aborts it; the
+// drive's buffer is flushed before the program ends.
 #include <cstdio>
 #include <exception>
-#include <functional>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -21,8 +24,56 @@
 
 using namespace tavrin::cli;
 
+namespace {
+
+using Command = void (*)(const Options&);
+
+// A command that runs `command` when it is the one named.
+CLI::App* AddCommand(CLI::App& app, Command& run, const char* name, const char* help, Command command) {
+    CLI::App* sub = app.add_subcommand(name, help);
+    sub->callback([&run, command] { run = command; });
+    return sub;
+}
+
+// A command that talks to one recorder.
+CLI::App* AddDeviceCommand(CLI::App& app, Options& options, Command& run, const char* name, const char* help,
+                           Command command) {
+    CLI::App* sub = AddCommand(app, run, name, help, command);
+    sub->add_option("-d,--device", options.device, "device line or adapter:target:lun");
+    return sub;
+}
+
+// What save-iso and burn put into the compilation.
+void AddCompilationOptions(CLI::App* command, CompilationOptions& compilation) {
+    command->add_option("--volume", compilation.volume, "volume label");
+    command->add_flag("--no-joliet", compilation.noJoliet, "only the ISO 9660 tree, no Joliet long names");
+    command->add_option("SOURCE", compilation.sources, "files and folders; a folder keeps its name")->required();
+}
+
+void AddWriteCommands(CLI::App& app, Options& options, Command& run) {
+    CLI::App* saveIso = AddCommand(app, run, "save-iso", "write an ISO image of local files and folders", RunSaveIso);
+    saveIso->add_option("-o,--output", options.saveIso.output, "the image file")->required();
+    saveIso->add_flag("--quick", options.saveIso.quick,
+                      "write the image on this thread, without the read-ahead cache and the padding to 300 blocks");
+    AddCompilationOptions(saveIso, options.compilation);
+
+    CLI::App* burn = AddDeviceCommand(app, options, run, "burn",
+                                      "write local files and folders as a new session on the disc", RunBurn);
+    burn->add_option("--speed", options.burn.speed, "write speed factor, 0 for the drive's fastest")
+        ->check(CLI::Range(0, int{kLargestSpeedFactor}));
+    burn->add_flag("--test", options.burn.test, "a dummy write: nothing is recorded");
+    burn->add_flag("--finalize", options.burn.finalize, "close the disc: no further session can be added");
+    AddCompilationOptions(burn, options.compilation);
+
+    CLI::App* burnIso =
+        AddDeviceCommand(app, options, run, "burn-iso", "write an ISO image file onto an empty disc", RunBurnIso);
+    burnIso->add_option("FILE", options.burnIso.image, "the image file")->required();
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-    CLI::App app{"Lists CD/DVD recorders, shows what they hold and writes ISO images."};
+    CLI::App app{"Lists CD/DVD recorders, shows what they hold, writes ISO images and burns discs."};
     app.require_subcommand(1);
     app.fallthrough();
 
@@ -30,31 +81,16 @@ int main(int argc, char** argv) {
     app.add_flag("--builtin", options.builtIn, "use the built-in SG_IO transport (/dev/srN)");
     app.add_flag("-v,--verbose", options.verbose, "write the engine's debug lines to standard error");
 
-    std::function<void(const Options&)> run;
-    app.add_subcommand("devices", "list the CD/DVD devices")->callback([&] { run = RunDevices; });
-    CLI::App* info = app.add_subcommand("info", "capabilities and maximum speeds of a device");
-    info->add_option("-d,--device", options.device, "device line or adapter:target:lun");
-    info->callback([&] { run = RunInfo; });
-    CLI::App* disc = app.add_subcommand("disc", "the disc in a device");
-    disc->add_option("-d,--device", options.device, "device line or adapter:target:lun");
-    disc->callback([&] { run = RunDisc; });
-    CLI::App* saveIso = app.add_subcommand("save-iso", "write an ISO image of local files and folders");
-    saveIso->add_option("-o,--output", options.saveIso.output, "the image file")->required();
-    saveIso->add_flag("--quick", options.saveIso.quick, "write the image on this thread (the only mode so far)");
-    saveIso->add_option("--volume", options.saveIso.volume, "volume label");
-    saveIso->add_flag("--no-joliet", options.saveIso.noJoliet, "only the ISO 9660 tree, no Joliet long names");
-    saveIso->add_option("SOURCE", options.saveIso.sources, "files and folders; a folder keeps its name")->required();
-    saveIso->callback([&] { run = RunSaveIso; });
-    CLI::App* erase = app.add_subcommand("erase", "blank or format the rewritable disc in a device");
-    erase->add_option("-d,--device", options.device, "device line or adapter:target:lun");
+    Command run = nullptr;
+    AddCommand(app, run, "devices", "list the CD/DVD devices", RunDevices);
+    AddDeviceCommand(app, options, run, "info", "capabilities and maximum speeds of a device", RunInfo);
+    AddDeviceCommand(app, options, run, "disc", "the disc in a device", RunDisc);
+    AddWriteCommands(app, options, run);
+    CLI::App* erase =
+        AddDeviceCommand(app, options, run, "erase", "blank or format the rewritable disc in a device", RunErase);
     erase->add_flag("--quick", options.erase.quick, "the minimal blank instead of the whole disc");
-    erase->callback([&] { run = RunErase; });
-    CLI::App* eject = app.add_subcommand("eject", "open the tray of a device");
-    eject->add_option("-d,--device", options.device, "device line or adapter:target:lun");
-    eject->callback([&] { run = RunEject; });
-    CLI::App* load = app.add_subcommand("load", "close the tray of a device");
-    load->add_option("-d,--device", options.device, "device line or adapter:target:lun");
-    load->callback([&] { run = RunLoad; });
+    AddDeviceCommand(app, options, run, "eject", "open the tray of a device", RunEject);
+    AddDeviceCommand(app, options, run, "load", "close the tray of a device", RunLoad);
 
     try {
         app.parse(argc, argv);

@@ -109,7 +109,7 @@ TEST_F(SaveIso, FilesAndFoldersTogetherWithoutJoliet) {
 
 TEST_F(SaveIso, AnEmptyFolderGivesTheSmallestImage) {
     fs::create_directories(root_ / "tree/nothing");
-    const Outcome saved = save("-o out.iso tree/nothing");
+    const Outcome saved = save("--quick -o out.iso tree/nothing");
     ASSERT_EQ(saved.exitCode, 0) << saved.output;
     // The quick save writes the session only: 150 blocks, no post-gap padding.
     EXPECT_EQ(fs::file_size(image_), 150u * 2048);
@@ -148,7 +148,7 @@ TEST_P(SaveIsoFailure, IsReportedAndWritesNoImage) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, SaveIsoFailure,
     ::testing::Values(
-        FailureCase{"TargetInAMissingFolder", "-o missing/out.iso tree/a.txt", 1,
+        FailureCase{"TargetInAMissingFolder", "--quick -o missing/out.iso tree/a.txt", 1,
                     "tavrin-cli: missing/out.iso: No such file or directory\n"},
         FailureCase{"MissingSource", "-o out.iso tree/nope.txt", 1, "tavrin-cli: no such file or folder: tree/nope.txt\n"},
         FailureCase{"NoSource", "-o out.iso", 2, "SOURCE is required"},
