@@ -43,7 +43,7 @@ void RunBurn(const Options& options) {
     session.Select(options.device);
     TvxCDBurner& burner = session.burner();
     ShowDebugLines(burner, options.verbose);
-    BuildCompilation(burner, options.compilation);
+    BuildCompilation(burner, options.compilation, options.burn.importSession);
     ApplyBurnOptions(burner, options.burn);
 
     // Laid out at the disc's next writable address: the session's extents are

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -37,11 +38,35 @@ struct SaveIsoOptions {
 // in its 16 bits; FFFFh itself means "the drive's fastest".
 inline constexpr uint16_t kLargestSpeedFactor = 370;
 
+// A session of the disc by its number: 1 the first, -1 (or a number beyond the
+// disc's sessions) the last.
+inline constexpr int kLastSession = -1;
+inline constexpr int kLargestSessionNumber = 127;
+
 // burn: the settings of the write that differ from the component's defaults.
 struct BurnOptions {
     uint16_t speed = 0;     // speed factor, 0: the drive's fastest
     bool test = false;      // a dummy write: the laser stays off
     bool finalize = false;  // close the disc: no further session can be added
+    // The session imported into the root before the sources are added, so that the
+    // new session keeps the files of the disc; none: a session of the sources only.
+    std::optional<int> importSession;
+};
+
+// ls and extract: the session read back from the disc.
+struct SessionOptions {
+    int session = kLastSession;
+};
+
+// ls: the folder or file of the session listed; empty: the root.
+struct LsOptions {
+    std::string path;
+};
+
+// extract: files and folders of the session and the local folder they go into.
+struct ExtractOptions {
+    std::vector<std::string> paths;
+    std::string output;
 };
 
 // burn-iso: the image file written from block 0 of an empty disc.
@@ -63,6 +88,9 @@ struct Options {
     BurnOptions burn;
     BurnIsoOptions burnIso;
     EraseOptions erase;
+    SessionOptions session;
+    LsOptions ls;
+    ExtractOptions extract;
 };
 
 void RunDevices(const Options& options);
@@ -72,6 +100,8 @@ void RunSaveIso(const Options& options);
 void RunBurn(const Options& options);
 void RunBurnIso(const Options& options);
 void RunErase(const Options& options);
+void RunLs(const Options& options);
+void RunExtract(const Options& options);
 void RunEject(const Options& options);
 void RunLoad(const Options& options);
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "cli/disc_tree.h"
 #include "engine/platform/gbk.h"
 
 namespace tavrin::cli {
@@ -55,11 +56,17 @@ void ShowDebugLines(TvxCDBurner& burner, bool verbose) {
     };
 }
 
-void BuildCompilation(TvxCDBurner& burner, const CompilationOptions& compilation) {
+void EmptyCompilation(TvxCDBurner& burner) { burner.ClearAll(kMaxFiles, kMaxFolders); }
+
+void BuildCompilation(TvxCDBurner& burner, const CompilationOptions& compilation, std::optional<int> importSession) {
     burner.StripSourcePath = true;
-    burner.ClearAll(kMaxFiles, kMaxFolders);
+    EmptyCompilation(burner);
     burner.IdVolume = GbkOf(compilation.volume, "volume label");
     burner.JolietFileSystem = !compilation.noJoliet;
+    if (importSession) {
+        ImportIntoRoot(burner, *importSession);
+        burner.ReplaceFile = true;
+    }
     for (const std::string& source : compilation.sources) AddSource(burner, source);
 }
 

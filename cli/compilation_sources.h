@@ -2,6 +2,7 @@
 // as the application adds them, and the GBK <-> UTF-8 conversions at the terminal.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
@@ -19,9 +20,16 @@ std::string GbkOf(const std::string& utf8, const char* what);
 // when asked for; all on standard error.
 void ShowDebugLines(TvxCDBurner& burner, bool verbose);
 
-// Empties the compilation, takes the volume label and the Joliet choice and adds
-// every source: a folder keeps its own name under the root, a file goes into the
-// root. Throws CommandFailure for a missing or unreadable source.
-void BuildCompilation(TvxCDBurner& burner, const CompilationOptions& compilation);
+// Empties the compilation, with the capacities the application gives a new one.
+void EmptyCompilation(TvxCDBurner& burner);
+
+// Empties the compilation, takes the volume label and the Joliet choice, imports
+// the session `importSession` of the disc into the root when given, and adds every
+// source: a folder keeps its own name under the root, a file goes into the root. A
+// source replaces an imported file of the same name: the user asked for the new
+// one. Throws CommandFailure for a missing or unreadable source, or a session that
+// cannot be imported.
+void BuildCompilation(TvxCDBurner& burner, const CompilationOptions& compilation,
+                      std::optional<int> importSession = std::nullopt);
 
 }  // namespace tavrin::cli

@@ -4,18 +4,26 @@
 //   disc [-d DEV]        media type, disc summary and sessions
 //   save-iso -o FILE [--quick] [--volume LABEL] [--no-joliet] SOURCE...
 //                        an ISO image of local files and folders (no device)
-//   burn [-d DEV] [--volume LABEL] [--no-joliet] [--speed N] [--test] [--finalize] SOURCE...
-//                        local files and folders as a new session on the disc
+//   burn [-d DEV] [--volume LABEL] [--no-joliet] [--speed N] [--test] [--finalize] [--import[=N]] SOURCE...
+//                        local files and folders as a new session on the disc; with
+//                        --import it keeps the files of session N (default: the last)
 //   burn-iso [-d DEV] FILE  an ISO image from block 0 of an empty disc
 //   erase [-d DEV] [--quick]  blanks or formats the rewritable disc
+//   ls [-d DEV] [--session N] [PATH]  the entries of a folder of a session (default:
+//                        the last session's root)
+//   extract [-d DEV] [--session N] PATH... -o DIR  files and folders of a session
+//                        copied into DIR, a folder with its whole tree
 //   eject [-d DEV], load [-d DEV]  opens or closes the tray
 // DEV is a line of "devices" or its "adapter:target:lun" start; default: the
 // first device. --builtin talks to the machine's drives through SG_IO instead of
 // the manager library beside the program. Ctrl-C during a write aborts it; the
 // drive's buffer is flushed before the program ends.
+#include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <string>
+#include <system_error>
 
 #include <CLI/CLI.hpp>
 #include <fmt/format.h>
@@ -50,6 +58,37 @@ void AddCompilationOptions(CLI::App* command, CompilationOptions& compilation) {
     command->add_option("SOURCE", compilation.sources, "files and folders; a folder keeps its name")->required();
 }
 
+// -1 for the last session, or a session number.
+CLI::Validator SessionNumber() {
+    return CLI::Validator(
+        [](const std::string& text) -> std::string {
+            int number = 0;
+            const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+            if (error != std::errc() || end != text.data() + text.size()) return "not a session number: " + text;
+            const bool valid = number == kLastSession || (number >= 1 && number <= kLargestSessionNumber);
+            return valid ? std::string() : fmt::format("sessions are numbered from 1 to {}, -1 is the last",
+                                                       kLargestSessionNumber);
+        },
+        "SESSION");
+}
+
+// Commands that read a session of the disc back.
+void AddSessionCommands(CLI::App& app, Options& options, Command& run) {
+    CLI::App* ls = AddDeviceCommand(app, options, run, "ls", "list a folder of a session of the disc", RunLs);
+    ls->add_option("--session", options.session.session, "the session, 1 the first; -1 (default) the last")
+        ->check(SessionNumber());
+    ls->add_option("PATH", options.ls.path, "a folder or file of the session, names separated by / or \\");
+
+    CLI::App* extract = AddDeviceCommand(app, options, run, "extract",
+                                         "copy files and folders of a session of the disc into a folder", RunExtract);
+    extract->add_option("--session", options.session.session, "the session, 1 the first; -1 (default) the last")
+        ->check(SessionNumber());
+    extract->add_option("PATH", options.extract.paths, "files and folders of the session; a folder with its tree")
+        ->required();
+    extract->add_option("-o,--output", options.extract.output, "the local folder (created when missing)")
+        ->required();
+}
+
 void AddWriteCommands(CLI::App& app, Options& options, Command& run) {
     CLI::App* saveIso = AddCommand(app, run, "save-iso", "write an ISO image of local files and folders", RunSaveIso);
     saveIso->add_option("-o,--output", options.saveIso.output, "the image file")->required();
@@ -63,6 +102,15 @@ void AddWriteCommands(CLI::App& app, Options& options, Command& run) {
         ->check(CLI::Range(0, int{kLargestSpeedFactor}));
     burn->add_flag("--test", options.burn.test, "a dummy write: nothing is recorded");
     burn->add_flag("--finalize", options.burn.finalize, "close the disc: no further session can be added");
+    // A flag that takes its number only as --import=N: a SOURCE after it is never
+    // taken for a session number.
+    burn->add_flag_function(
+            fmt::format("--import{{{}}}", kLastSession),
+            [&options](std::int64_t session) { options.burn.importSession = static_cast<int>(session); },
+            "keep the files of session N of the disc, --import=N (without N: the last); a source replaces an "
+            "imported file of the same name")
+        ->check(SessionNumber())
+        ->option_text("[=N]");
     AddCompilationOptions(burn, options.compilation);
 
     CLI::App* burnIso =
@@ -73,7 +121,8 @@ void AddWriteCommands(CLI::App& app, Options& options, Command& run) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"Lists CD/DVD recorders, shows what they hold, writes ISO images and burns discs."};
+    CLI::App app{
+        "Lists CD/DVD recorders, shows what they hold, writes ISO images, burns discs and copies files back."};
     app.require_subcommand(1);
     app.fallthrough();
 
@@ -86,6 +135,7 @@ int main(int argc, char** argv) {
     AddDeviceCommand(app, options, run, "info", "capabilities and maximum speeds of a device", RunInfo);
     AddDeviceCommand(app, options, run, "disc", "the disc in a device", RunDisc);
     AddWriteCommands(app, options, run);
+    AddSessionCommands(app, options, run);
     CLI::App* erase =
         AddDeviceCommand(app, options, run, "erase", "blank or format the rewritable disc in a device", RunErase);
     erase->add_flag("--quick", options.erase.quick, "the minimal blank instead of the whole disc");

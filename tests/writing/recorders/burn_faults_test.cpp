@@ -69,10 +69,6 @@ struct AfterWrite {
     }
 };
 
-int Count(const std::vector<uint8_t>& codes, uint8_t op) {
-    return static_cast<int>(std::count(codes.begin(), codes.end(), op));
-}
-
 class FaultyWrite : public RecordedRecorder {
 protected:
     void SetUp() override {

@@ -29,10 +29,6 @@ using vrecorder::MediaKind;
 
 constexpr TDateTime kBuildTime = 46000.5;
 
-int Count(const std::vector<uint8_t>& codes, uint8_t op) {
-    return static_cast<int>(std::count(codes.begin(), codes.end(), op));
-}
-
 class BurnImage : public RecordedRecorder {
 protected:
     void SetUp() override {

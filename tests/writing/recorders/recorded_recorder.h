@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -68,6 +69,10 @@ inline std::vector<uint8_t> Opcodes(const std::vector<SentCommand>& sent) {
     std::vector<uint8_t> out;
     for (const auto& c : sent) out.push_back(c.opcode());
     return out;
+}
+
+inline int Count(const std::vector<uint8_t>& codes, uint8_t op) {
+    return static_cast<int>(std::count(codes.begin(), codes.end(), op));
 }
 
 namespace opcode {
