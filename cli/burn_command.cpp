@@ -4,15 +4,21 @@
 #include <fmt/format.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <string>
+#include <system_error>
 
 #include "cli/commands.h"
 #include "cli/compilation_sources.h"
 #include "cli/device_session.h"
+#include "cli/entry_lines.h"
 #include "cli/write_job.h"
 #include "engine/compilation/burner.h"
 #include "engine/compilation/date_time.h"
+#include "engine/drive/media_info.h"
+#include "engine/drive/media_types.h"
+#include "engine/drive/mmc_commands.h"
 #include "engine/iso/layout.h"
 #include "engine/platform/local_time.h"
 #include "engine/writing/disc_writer.h"
@@ -21,18 +27,44 @@
 namespace tavrin::cli {
 namespace {
 
+constexpr int32_t kMegabyte = 1048576;
+
+// The speed in CD factors, as the drive is sent it: the option counts in the
+// unit of the disc in the drive.
+uint16_t WriteSpeedFactor(TSCSIDevice& device, uint16_t speed) {
+    if (speed == 0) return 0;
+    const uint8_t media = drive::MediaTypeCode(device);
+    const unsigned factor = unsigned{speed} * drive::MediaFactor(media);
+    if (factor > kLargestSpeedFactor)
+        throw UsageError(fmt::format("--speed {} is beyond the fastest speed a drive can be asked for on {}", speed,
+                                     drive::IsCDFamily(media) ? "CD" : "DVD"));
+    return static_cast<uint16_t>(factor);
+}
+
 // Only what was asked for differs from the component's defaults. The speed is
 // sent by the writer when it sets the drive up.
 void ApplyBurnOptions(TvxCDBurner& burner, const BurnOptions& burn) {
-    burner.WriteSpeed = burn.speed;
+    burner.WriteSpeed = WriteSpeedFactor(burner, burn.speed);
     burner.TestWrite = burn.test;
     burner.FinalizeDisc = burn.finalize;
+    burner.PerformOPC = burn.opc;
+    burner.UnderrunProtection = !burn.noUnderrunProtection;
+    if (burn.cacheMegabytes) burner.SetCacheSize(*burn.cacheMegabytes * kMegabyte);
 }
 
 void Burn(TvxCDBurner& burner, writing::DiscWriter& writer, const std::function<bool()>& start) {
-    const std::string failure = RunWriteJob(burner, writer, start);
-    if (!failure.empty()) throw CommandFailure(Shown(failure));
+    ThrowUnlessCompleted(RunWriteJob(burner, writer, start));
     fmt::print("{}\n", burner.TestWrite ? "test write done: nothing was recorded" : "burned");
+}
+
+// The session is on the disc: a tray that does not open is only worth a warning.
+void Eject(TvxCDBurner& burner) {
+    if (drive::StartStopUnit(burner, true)) {
+        fmt::print("ejected\n");
+        return;
+    }
+    fmt::print(stderr, "warning: the tray could not be opened{}\n",
+               burner.LastError.empty() ? "" : ": " + Shown(burner.LastError));
 }
 
 }  // namespace
@@ -44,6 +76,7 @@ void RunBurn(const Options& options) {
     TvxCDBurner& burner = session.burner();
     ShowDebugLines(burner, options.verbose);
     BuildCompilation(burner, options.compilation, options.burn.importSession);
+    if (options.compilation.showLayout) PrintLayout(burner);
     ApplyBurnOptions(burner, options.burn);
 
     // Laid out at the disc's next writable address: the session's extents are
@@ -56,9 +89,15 @@ void RunBurn(const Options& options) {
     std::fflush(stdout);
     writing::DiscWriter writer(burner, writing::WriterOptions{.sleep = waits});
     Burn(burner, writer, [&] { return writer.BurnCD(); });
+    // Only once the files are on the disc do they count as burned.
+    if (options.compilation.archiveOnly && !burner.TestWrite) burner.ResetArchiveAttributes();
+    if (options.burn.eject) Eject(burner);
 }
 
 void RunBurnIso(const Options& options) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(options.burnIso.image, error))
+        throw UsageError(fmt::format("no such image file: {}", options.burnIso.image));
     const drive::SleepFn waits = DriveWaits();
     DeviceSession session(options);
     session.Select(options.device);

@@ -10,21 +10,52 @@
 
 namespace tavrin::cli {
 
-// Exit status: 0 done, 1 no transport, no device, a device that cannot be used or
-// a write that did not complete, 2 bad arguments.
+// Exit status: 0 done; 1 no transport, a device that cannot be used or a job that
+// did not complete; 2 a command line naming what is not there (an option, a
+// device, a source); 130 a write stopped by Ctrl-C, as a shell reports an
+// interrupted program.
 inline constexpr int kFailed = 1;
 inline constexpr int kBadArguments = 2;
+inline constexpr int kAborted = 130;
 
 class CommandFailure : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit CommandFailure(const std::string& what, int exitStatus = kFailed)
+        : std::runtime_error(what), exitStatus_(exitStatus) {}
+    int ExitStatus() const { return exitStatus_; }
+
+private:
+    int exitStatus_;
+};
+
+// The command line names a device, source or value that cannot be used.
+class UsageError : public CommandFailure {
+public:
+    explicit UsageError(const std::string& what) : CommandFailure(what, kBadArguments) {}
+};
+
+// The identifiers of the primary and Joliet volume descriptors; empty ones stay
+// blank. Each is refused when its GBK form is longer than its descriptor field.
+struct VolumeIdentifiers {
+    std::string volume;
+    std::string volumeSet;
+    std::string system;
+    std::string publisher;
+    std::string preparer;
+    std::string application;
+    std::string copyrightFile;
+    std::string abstractFile;
+    std::string bibliographicFile;
 };
 
 // save-iso and burn: the local files and folders of the compilation and what the
-// image carries.
+// image carries. A source is a local path, or DEST=PATH for a place in the
+// compilation (see compilation_sources.h).
 struct CompilationOptions {
-    std::string volume;
+    VolumeIdentifiers identifiers;
     bool noJoliet = false;
+    bool archiveOnly = false;  // of the folders, only files changed since they were last burned
+    bool showLayout = false;   // print the compilation's tree before the job
     std::vector<std::string> sources;
 };
 
@@ -38,6 +69,10 @@ struct SaveIsoOptions {
 // in its 16 bits; FFFFh itself means "the drive's fastest".
 inline constexpr uint16_t kLargestSpeedFactor = 370;
 
+// The read-ahead cache a burn may ask for, in megabytes.
+inline constexpr int kSmallestCacheMegabytes = 2;
+inline constexpr int kLargestCacheMegabytes = 1024;
+
 // A session of the disc by its number: 1 the first, -1 (or a number beyond the
 // disc's sessions) the last.
 inline constexpr int kLastSession = -1;
@@ -45,9 +80,14 @@ inline constexpr int kLargestSessionNumber = 127;
 
 // burn: the settings of the write that differ from the component's defaults.
 struct BurnOptions {
-    uint16_t speed = 0;     // speed factor, 0: the drive's fastest
+    // In the disc's own unit (CD or DVD speed); 0: the drive's fastest.
+    uint16_t speed = 0;
     bool test = false;      // a dummy write: the laser stays off
     bool finalize = false;  // close the disc: no further session can be added
+    bool opc = false;       // the drive calibrates its laser power before writing
+    bool noUnderrunProtection = false;
+    std::optional<int> cacheMegabytes;  // none: the component's default
+    bool eject = false;     // open the tray once the session is written
     // The session imported into the root before the sources are added, so that the
     // new session keeps the files of the disc; none: a session of the sources only.
     std::optional<int> importSession;
@@ -74,15 +114,17 @@ struct BurnIsoOptions {
     std::string image;
 };
 
-// erase: the minimal blank instead of the whole disc.
+// erase: the whole disc instead of the minimal blank.
 struct EraseOptions {
-    bool quick = false;
+    bool full = false;
 };
 
 struct Options {
     bool builtIn = false;  // the built-in SG_IO transport instead of the manager library
     bool verbose = false;  // the engine's debug lines on standard error
-    std::string device;    // a device list line or its "adapter:target:lun"; empty: the first
+    // A device list line, its "adapter:target:lun" or its index in the list (from
+    // 0); empty: the first.
+    std::string device;
     CompilationOptions compilation;
     SaveIsoOptions saveIso;
     BurnOptions burn;

@@ -1,6 +1,9 @@
 #include "cli/device_session.h"
 
+#include <charconv>
+#include <cstddef>
 #include <cstdio>
+#include <system_error>
 
 #include <fmt/format.h>
 
@@ -35,7 +38,7 @@ DeviceSession::TransportRelease::~TransportRelease() { ShutdownTransport(); }
 
 void DeviceSession::Select(const std::string& name) {
     const std::string line = FindListedDevice(device_, name);
-    if (line.empty()) throw CommandFailure(fmt::format("no such device: {}", name));
+    if (line.empty()) throw UsageError(fmt::format("no such device: {} (see tavrin-cli devices)", name));
     drive::SelectDevice(device_, line);
     if (!device_.HasDevice()) throw CommandFailure(fmt::format("invalid device: {}", name));
     fmt::print("device: {}\n", line);
@@ -44,6 +47,9 @@ void DeviceSession::Select(const std::string& name) {
 std::string FindListedDevice(const TSCSIDevice& device, const std::string& name) {
     const auto& list = device.DeviceList;
     if (name.empty()) return list.empty() ? std::string() : list.front();
+    std::size_t index = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), index);
+    if (error == std::errc() && end == name.data() + name.size()) return index < list.size() ? list[index] : "";
     for (const std::string& line : list) {
         if (line == name || line.starts_with(name + ",")) return line;
     }

@@ -26,9 +26,9 @@ public:
     TvxCDBurner& burner() { return device_; }
     TSCSIDevice& device() { return device_; }
 
-    // Selects the device named by a list line or its "adapter:target:lun"
-    // prefix (empty: the first listed) and prints its line; throws
-    // CommandFailure when it is not listed or cannot be selected.
+    // Selects the device named by a list line, its "adapter:target:lun" prefix or
+    // its index in the list (empty: the first listed) and prints its line; throws
+    // UsageError when it is not listed, CommandFailure when it cannot be selected.
     void Select(const std::string& name);
 
 private:

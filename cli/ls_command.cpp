@@ -8,34 +8,13 @@
 #include "cli/compilation_sources.h"
 #include "cli/device_session.h"
 #include "cli/disc_tree.h"
+#include "cli/entry_lines.h"
 #include "engine/compilation/burner.h"
-#include "engine/compilation/date_time.h"
 
 namespace tavrin::cli {
 namespace {
 
-std::string DateOf(TDateTime when) {
-    const auto local = compilation::LocalFromDateTime(when);
-    if (!local) return std::string(19, '-');  // no calendar date: as wide as one
-    return fmt::format("{:04}-{:02}-{:02} {:02}:{:02}:{:02}", local->year, local->month, local->day, local->hour,
-                       local->minute, local->second);
-}
-
-// A disc name on the terminal: its control bytes would be taken as terminal
-// commands, so each is shown as "?".
-std::string Printable(const std::string& gbk) {
-    std::string shown = Shown(gbk);
-    for (char& c : shown) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F) c = '?';
-    }
-    return shown;
-}
-
-void PrintEntry(const TFEntry& entry) {
-    fmt::print("{:>12}  {}  {}{}\n", entry.Size, DateOf(entry.DateTime), Printable(entry.LongName),
-               entry.IsSubdirectory() ? "/" : "");
-}
+void PrintEntry(const TFEntry& entry) { fmt::print("{}\n", EntryLine(entry, Printable(entry.LongName))); }
 
 }  // namespace
 

@@ -8,6 +8,7 @@
 
 #include "cli/commands.h"
 #include "cli/compilation_sources.h"
+#include "cli/entry_lines.h"
 #include "cli/write_job.h"
 #include "engine/compilation/burner.h"
 #include "engine/iso/layout.h"
@@ -37,8 +38,7 @@ void SaveQuick(TvxCDBurner& burner, writing::DiscWriter& writer, const std::stri
 }
 
 void SaveThreaded(TvxCDBurner& burner, writing::DiscWriter& writer, const std::string& fileName) {
-    const std::string failure = RunWriteJob(burner, writer, [&] { return writer.SaveISO(fileName, false); });
-    if (!failure.empty()) throw CommandFailure(Shown(failure));
+    ThrowUnlessCompleted(RunWriteJob(burner, writer, [&] { return writer.SaveISO(fileName, false); }));
 }
 
 }  // namespace
@@ -48,6 +48,7 @@ void RunSaveIso(const Options& options) {
     TvxCDBurner burner;
     ShowDebugLines(burner, options.verbose);
     BuildCompilation(burner, options.compilation);
+    if (options.compilation.showLayout) PrintLayout(burner);
     const std::string fileName = GbkOf(save.output, "image file name");
 
     if (!iso::Prepare(burner, true)) throw CommandFailure("the compilation cannot be laid out as an image");

@@ -13,13 +13,15 @@
 #include <mutex>
 
 #include "cli/commands.h"
+#include "cli/compilation_sources.h"
+#include "cli/progress_line.h"
 #include "engine/iso/layout.h"
 
 namespace tavrin::cli {
 namespace {
 
-constexpr auto kProgressInterval = std::chrono::milliseconds(100);
-constexpr double kMegabyte = 1048576.0;
+// How often the counters are read: the line itself is shown less often.
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
 constexpr int64_t kBlockBytes = 2048;
 constexpr const char* kWaitScaleVariable = "TAVRIN_WAIT_SCALE";
 
@@ -97,27 +99,15 @@ private:
     std::string error_;
 };
 
-// One line per change: megabytes written against the image's, and the read-ahead
-// buffer's fill.
-class ProgressLine {
-public:
-    ProgressLine(const writing::DiscWriter& writer, int64_t imageBytes) : writer_(writer), imageBytes_(imageBytes) {}
-
-    void Show() {
-        const std::string line = fmt::format("progress: {:.2f}/{:.2f} MB, buffer {}%\n",
-                                             static_cast<double>(writer_.BytesWritten()) / kMegabyte,
-                                             static_cast<double>(imageBytes_) / kMegabyte, writer_.CacheFillPercent());
-        if (line == shown_) return;
-        fmt::print("{}", line);
-        std::fflush(stdout);
-        shown_ = line;
-    }
-
-private:
-    const writing::DiscWriter& writer_;
-    const int64_t imageBytes_;
-    std::string shown_;
-};
+// What the burner's counters say now.
+WriteSample SampleOf(const TvxCDBurner& burner, const writing::DiscWriter& writer, int64_t imageBytes) {
+    return WriteSample{
+        .bytesWritten = writer.BytesWritten(),
+        .totalBytes = imageBytes,
+        .cacheFillPercent = writer.CacheFillPercent(),
+        .driveFillPercent = DriveFillPercent(burner.DeviceBufferSize.load(), burner.DeviceFreeBufferSize.load()),
+    };
+}
 
 }  // namespace
 
@@ -131,33 +121,47 @@ drive::SleepFn DriveWaits() {
     return [scale](int ms) { drive::SleepMs(static_cast<int>(std::lround(ms * scale))); };
 }
 
-std::string RunWriteJob(TvxCDBurner& burner, writing::DiscWriter& writer, const std::function<bool()>& start) {
+WriteOutcome RunWriteJob(TvxCDBurner& burner, writing::DiscWriter& writer, const std::function<bool()>& start) {
     WriteReport report(burner);
     const InterruptAbortsWrite interrupt;
     if (!start()) {
         // A job that did not start has reported why; a writer already running has not.
         const std::string error = report.Error();
-        return error.empty() ? std::string("the write could not be started") : error;
+        return {error.empty() ? std::string("the write could not be started") : error};
     }
     // Known once the job has started: BurnISO takes it from the image file.
-    ProgressLine progress(writer, static_cast<int64_t>(iso::ImageSizeBlocks(burner)) * kBlockBytes);
+    const int64_t imageBytes = static_cast<int64_t>(iso::ImageSizeBlocks(burner)) * kBlockBytes;
+    ProgressLine progress(ProgressLine::OnTerminal());
+    RateMeter rate;
+    const auto show = [&] {
+        const WriteSample sample = SampleOf(burner, writer, imageBytes);
+        rate.Add(Clock::now(), sample.bytesWritten);
+        return WriteProgressText(sample, rate.BytesPerSecond());
+    };
     bool aborting = false;
-    while (!report.WaitFor(kProgressInterval)) {
+    while (!report.WaitFor(kPollInterval)) {
         if (interruptRequested.load()) {
-            if (!aborting)
+            if (!aborting) {
+                progress.Break();
                 fmt::print(stderr, "interrupted: the write stops once the drive's buffer is flushed"
                                    " (Ctrl-C again quits at once)\n");
+            }
             aborting = true;
             // On every round: a writer that had not quite started yet clears a
             // request made before its start.
             writer.AbortWrite();
         }
-        progress.Show();
+        progress.Show(show());
     }
     writer.WaitDone();
-    progress.Show();
-    if (report.Reports() != 1) return "the writer reported its end more than once";
-    return report.Error();
+    progress.Finish(show());
+    if (report.Reports() != 1) return {"the writer reported its end more than once", aborting};
+    return {report.Error(), aborting};
+}
+
+void ThrowUnlessCompleted(const WriteOutcome& outcome) {
+    if (outcome.error.empty()) return;
+    throw CommandFailure(Shown(outcome.error), outcome.interrupted ? kAborted : kFailed);
 }
 
 }  // namespace tavrin::cli

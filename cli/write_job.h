@@ -17,13 +17,21 @@ namespace tavrin::cli {
 // time_scale); throws CommandFailure for a value that is no such factor.
 drive::SleepFn DriveWaits();
 
+// How a write job ended.
+struct WriteOutcome {
+    std::string error;         // the completion report's text (GBK): empty only when the job completed
+    bool interrupted = false;  // Ctrl-C asked for the abort
+};
+
 // Starts the job with `start` (the writer's BurnCD, BurnISO or threaded SaveISO,
-// true when its writer runs) and waits for the burner's OnWriteDone. While the job
-// runs, a progress line (bytes written against the image size, read-ahead fill)
-// goes to standard output whenever it changes, at most every 100 ms. Ctrl-C asks
-// the writer to abort; the wait goes on until the writer has flushed the drive
-// and reported, so the drive is never left in the middle of a write. Returns the
-// report's text (GBK): empty only when the job completed.
-std::string RunWriteJob(TvxCDBurner& burner, writing::DiscWriter& writer, const std::function<bool()>& start);
+// true when its writer runs) and waits for the burner's OnWriteDone, showing the
+// progress (see progress_line.h). Ctrl-C asks the writer to abort; the wait goes
+// on until the writer has flushed the drive and reported, so the drive is never
+// left in the middle of a write.
+WriteOutcome RunWriteJob(TvxCDBurner& burner, writing::DiscWriter& writer, const std::function<bool()>& start);
+
+// Throws CommandFailure with the report's text when the job did not complete,
+// with the exit status of an interrupted program when Ctrl-C stopped it.
+void ThrowUnlessCompleted(const WriteOutcome& outcome);
 
 }  // namespace tavrin::cli

@@ -30,6 +30,11 @@ constexpr bool IsDVDRFamily(uint8_t code) {
     return code == media::kDVDR || code == media::kDVDRW || code == media::kDVDRWAlternate;
 }
 
+// How many CD speed factors (the unit of the write speed sent to the drive) one
+// step of this disc's own speed stands for: 1 on CD, 7 on DVD. Speed lists and
+// options count in the disc's unit.
+constexpr uint16_t MediaFactor(uint8_t code) { return IsCDFamily(code) ? 1 : 7; }
+
 // One volume at block 0 that is rewritten in place, rather than sessions that follow
 // each other.
 constexpr bool IsRandomAccess(uint8_t code) { return code == media::kDVDRAM || code == media::kDVDPlusRW; }

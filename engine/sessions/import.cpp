@@ -15,11 +15,14 @@
 #include "engine/device/messages.h"
 #include "engine/drive/media_info.h"
 #include "engine/drive/mmc_commands.h"
+#include "engine/drive/sense_fields.h"
+#include "engine/drive/wait_ready.h"
 #include "engine/iso/directory_record.h"
 #include "engine/iso/volume_descriptors.h"
 #include "engine/sessions/disc_names.h"
 #include "engine/sessions/import_texts.h"
 #include "engine/sessions/record_reader.h"
+#include "engine/sessions/toc_address.h"
 
 namespace tavrin::sessions {
 
@@ -29,16 +32,10 @@ namespace descriptor = iso::descriptor;
 namespace record = iso::record;
 using compilation::texts::kNote;
 
-// READ TOC, format 0 with MSF addresses: the first track descriptor's address is
-// reserved, minutes, seconds, frames at bytes 8 to 11 of the answer.
-constexpr uint8_t kTocFormat = 0;
-constexpr uint8_t kTocLength = 254;
-constexpr std::size_t kTocDataLengthAt = 0;  // big-endian, the bytes after this field
-constexpr std::size_t kTocDataLengthBytes = 2;
-constexpr std::size_t kFirstTrackMinutesAt = 9, kFirstTrackSecondsAt = 10, kFirstTrackFramesAt = 11;
-constexpr std::size_t kTocBytesNeeded = kFirstTrackFramesAt + 1;
-// A track's first block lies 150 frames (the 2-second pre-gap) after its MSF origin.
-constexpr uint32_t kMsfOriginFrames = 150;
+// The wait for a disc still spinning up: as long as the disc information waits.
+constexpr int kTestUnitReadyTimeoutMs = 5000;
+constexpr int kSpinUpWaitMs = 3000;
+constexpr int kSpinUpPollMs = 100;
 
 // The volume descriptor set of a session starts at its block 16; 21 blocks are looked at.
 constexpr uint32_t kFirstDescriptorBlock = 16;
@@ -101,15 +98,12 @@ uint64_t DiscBlocks(TvxCDBurner& burner) {
     return uint64_t{lastBlock} + 1;
 }
 
+// A session's first block: its first track's start, less the 2-second pre-gap
+// of MSF 00:02:00.
 std::optional<uint32_t> SessionStart(TvxCDBurner& burner, int session) {
-    std::array<uint8_t, kTocLength> toc{};
-    if (!drive::ReadTOC(burner, kTocFormat, toc, kTocLength, static_cast<uint8_t>(session), true, 0)) {
-        return std::nullopt;
-    }
-    const std::size_t answered = kTocDataLengthBytes + (toc[kTocDataLengthAt] << 8 | toc[kTocDataLengthAt + 1]);
-    if (answered < kTocBytesNeeded) return std::nullopt;
-    const uint32_t frames =
-        drive::MSFToFrames(0, toc[kFirstTrackMinutesAt], toc[kFirstTrackSecondsAt], toc[kFirstTrackFramesAt]);
+    const auto address = ReadTocAddress(burner, static_cast<uint8_t>(session));
+    if (!address) return std::nullopt;
+    const uint32_t frames = FramesOf(*address);
     return frames >= kMsfOriginFrames ? frames - kMsfOriginFrames : 0;
 }
 
@@ -303,10 +297,19 @@ bool ReadTree(Walk& walk, uint32_t start, uint8_t type, PDirEntry target) {
     return false;
 }
 
+// A disc just put in is still spinning up, and its table of contents answers
+// "not ready" meanwhile: wait for it as the disc information does, rather than
+// take it for a disc without sessions.
+void WaitForTheDisc(TvxCDBurner& burner) {
+    if (drive::TestUnitReady(burner, kTestUnitReadyTimeoutMs)) return;
+    if (drive::LastAsc(burner) == drive::kAscNotReady) drive::WaitUntilReady(burner, kSpinUpWaitMs, kSpinUpPollMs);
+}
+
 }  // namespace
 
 bool ImportSession(TvxCDBurner& burner, int8_t SessionNo, PDirEntry Dir) {
     const PDirEntry target = Dir != nullptr ? Dir : burner.Root();
+    WaitForTheDisc(burner);
     const int sessions = drive::LastSessionNumber(burner);
     if (sessions == 0 || SessionNo == 0 || target == nullptr) return false;
     const int session = SessionNo < 0 || SessionNo > sessions ? sessions : SessionNo;

@@ -310,8 +310,15 @@ std::optional<Answer> atipAnswer(const Disc& disc) {
     out[4] = 0x52;  // indicative target writing power, reference speed
     out[5] = 0x40;  // unrestricted use
     out[6] = static_cast<uint8_t>(0x80 | (atip->rewritable ? 0x40 : 0));
-    putMsf(out, 8, atip->leadInStart);
-    putMsf(out, 12, atip->leadOutStart);
+    // The lead-in start and the last possible lead-out start as minutes, seconds,
+    // frames at bytes 8-10 and 12-14; bytes 11 and 15 are reserved.
+    const auto putTime = [&out](std::size_t at, Msf a) {
+        out[at] = a.minute;
+        out[at + 1] = a.second;
+        out[at + 2] = a.frame;
+    };
+    putTime(8, atip->leadInStart);
+    putTime(12, atip->leadOutStart);
     return out;
 }
 

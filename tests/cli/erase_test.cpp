@@ -60,8 +60,8 @@ TEST_F(CliErase, ErasesEachRewritableMedium) {
         MediaKind kind;
         const char* arguments;
     };
-    const Case cases[] = {{MediaKind::CdRw, "erase --quick"},
-                          {MediaKind::DvdRwSequential, "erase -d 0:0:0 --quick"},
+    const Case cases[] = {{MediaKind::CdRw, "erase"},
+                          {MediaKind::DvdRwSequential, "erase -d 0 --full"},
                           {MediaKind::DvdPlusRw, "erase"},
                           {MediaKind::DvdRam, "erase"}};
     for (const Case& c : cases) {
@@ -75,7 +75,7 @@ TEST_F(CliErase, ErasesEachRewritableMedium) {
 }
 
 TEST_F(CliErase, WriteOnceDiscFailsAndKeepsItsData) {
-    const Outcome r = run("erase --quick", recorderWithData(MediaKind::CdR));
+    const Outcome r = run("erase", recorderWithData(MediaKind::CdR));
     EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_TRUE(Has(r, "the disc could not be erased")) << r.output;
     EXPECT_FALSE(Has(r, "\nerased\n")) << r.output;

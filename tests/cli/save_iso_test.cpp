@@ -150,7 +150,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"TargetInAMissingFolder", "--quick -o missing/out.iso tree/a.txt", 1,
                     "tavrin-cli: missing/out.iso: No such file or directory\n"},
-        FailureCase{"MissingSource", "-o out.iso tree/nope.txt", 1, "tavrin-cli: no such file or folder: tree/nope.txt\n"},
+        FailureCase{"MissingSource", "-o out.iso tree/nope.txt", 2, "tavrin-cli: no such file or folder: tree/nope.txt\n"},
         FailureCase{"NoSource", "-o out.iso", 2, "SOURCE is required"},
         FailureCase{"NoOutput", "tree/a.txt", 2, "--output is required"}),
     [](const auto& info) { return std::string(info.param.label); });

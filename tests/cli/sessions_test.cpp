@@ -140,6 +140,13 @@ TEST_F(CliSessions, LsShowsEachSessionsEntries) {
     const Outcome file = run("ls --session 1 'data\\sub\\b63489.bin'");
     ASSERT_EQ(file.exitCode, 0) << file.output;
     EXPECT_TRUE(Has(file, "       63489" + date + "b63489.bin\n")) << file.output;
+
+    // The session list: a line per session, then the free space.
+    const Outcome disc = run("disc");
+    ASSERT_EQ(disc.exitCode, 0) << disc.output;
+    EXPECT_TRUE(Has(disc, "medium: CD-R\n")) << disc.output;
+    EXPECT_TRUE(Has(disc, "\n  001      000:02:00 ") && Has(disc, "\n  002      ") && Has(disc, "\n Free      "))
+        << disc.output;
 }
 
 TEST_F(CliSessions, ExtractCopiesFoldersOfEachSessionByteForByte) {

@@ -174,9 +174,10 @@ TEST_F(RecorderTest, AtipOfACdRw) {
     ASSERT_EQ(a.data.size(), 26u) << "cut to the allocation length";
     EXPECT_EQ(be16At(a.data, 0), 26);
     EXPECT_EQ(a.data[6] & 0xC0, 0xC0) << "disc type bit of a rewritable disc";
-    EXPECT_EQ(a.data[13], 79);
-    EXPECT_EQ(a.data[14], 59);
-    EXPECT_EQ(a.data[15], 74);
+    EXPECT_EQ(a.data[12], 79) << "last possible lead-out start, minutes";
+    EXPECT_EQ(a.data[13], 59);
+    EXPECT_EQ(a.data[14], 74);
+    EXPECT_EQ(a.data[15], 0) << "reserved";
 }
 
 TEST_F(RecorderTest, BlankingRunsWithProgressThenLeavesABlankDisc) {

@@ -98,7 +98,7 @@ protected:
         writing::SaveISO(burner_, image.string(), true);
         disc_ = root_ / "disc";
         vrecorder::DiscStore::press(disc_, image, vrecorder::MediaKind::CdRom);
-        select(badBlock ? "read_error_block = " + std::to_string(files_[0].extent + *badBlock) : "");
+        selectSpunUp(badBlock ? "read_error_block = " + std::to_string(files_[0].extent + *badBlock) : "");
         ASSERT_FALSE(HasFatalFailure());
 
         burner_.ClearAll(TvxCDBurner::kDefaultMaxFiles, TvxCDBurner::kDefaultMaxDirs);

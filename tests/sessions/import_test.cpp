@@ -245,6 +245,15 @@ INSTANTIATE_TEST_SUITE_P(Table, HostileDiscs, ::testing::ValuesIn(kHostileCases)
                          [](const auto& info) { return std::string(info.param.name); });
 
 // 70 folders, one in the other: the 64 the import follows are kept.
+// A disc put in just now answers "becoming ready" for a while: the import waits
+// for it instead of finding no session.
+TEST_F(ImportPressedDisc, WaitsForADiscStillSpinningUp) {
+    Press(BaseImage(true), false, "not_ready_after_load_ms = 300");
+
+    EXPECT_TRUE(Import(1)) << AllLines();
+    EXPECT_EQ(Paths(), kJolietPaths);
+}
+
 TEST_F(ImportPressedDisc, TreeDeeperThanTheLimitIsCut) {
     PDirEntry dir = burner_.Root();
     for (int level = 1; level <= 70; ++level) {

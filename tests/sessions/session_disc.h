@@ -91,13 +91,18 @@ protected:
         return testing::ReadAll(image.string());
     }
 
-    // A CD-ROM pressed from `image` in the recorder, selected.
-    void Press(const Bytes& image) {
+    // A CD-ROM pressed from `image` in the recorder, selected once it has spun up;
+    // or at once, with the recorder configured by `extra`.
+    void Press(const Bytes& image, bool spunUp = true, const std::string& extra = {}) {
         const fs::path file = root_ / "pressed.iso";
         testing::WriteAll(file.string(), image);
         disc_ = root_ / "disc";
         vrecorder::DiscStore::press(disc_, file, vrecorder::MediaKind::CdRom);
-        select();
+        if (spunUp) {
+            selectSpunUp(extra);
+        } else {
+            select(extra);
+        }
     }
 
     // An import of `session` into an empty compilation (or into `dir` of the one there).

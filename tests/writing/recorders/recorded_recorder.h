@@ -129,6 +129,15 @@ protected:
         CommandLog::Get().clear();
     }
 
+    // select(), then the wait for a disc just put in to spin up, as a reader of
+    // the disc would wait; the log starts empty after it.
+    void selectSpunUp(const std::string& extra = {}) {
+        select(extra);
+        if (::testing::Test::HasFatalFailure()) return;
+        ASSERT_TRUE(drive::WaitUntilReady(burner_, 2000, 1, ScaledSleep()));
+        CommandLog::Get().clear();
+    }
+
     vrecorder::DiscState discState() const { return vrecorder::DiscStore::open(disc_).disc().state(); }
 
     // The engine's sleeps at the recorder's time scale.
