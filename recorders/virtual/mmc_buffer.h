@@ -21,11 +21,16 @@ public:
         return capacity_ - filled(now, bytesPerSecond, timeScale);
     }
     // Adds a write; the buffer never holds more than its capacity (a longer write
-    // waited for space).
-    void add(uint32_t bytes, TimePoint now, double bytesPerSecond, double timeScale);
+    // waited for space). True when the buffer had run empty before this write came:
+    // the recording was starved mid-track, a buffer underrun. Never with an instant
+    // drain, and never for the first write after clear().
+    bool add(uint32_t bytes, TimePoint now, double bytesPerSecond, double timeScale);
     void clear() { filled_ = 0; }
 
 private:
+    // Bytes the drive could have written onto the disc since the last write (timeScale > 0).
+    double drainedSince(TimePoint now, double bytesPerSecond, double timeScale) const;
+
     uint32_t capacity_;
     uint32_t filled_ = 0;
     TimePoint since_{};

@@ -1,8 +1,11 @@
 #include "recorders/virtual/recorder.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
+#include <string>
 
+#include "recorders/virtual/file_io.h"
 #include "recorders/virtual/mmc_bytes.h"
 
 namespace tavrin::vrecorder {
@@ -98,6 +101,16 @@ constexpr std::size_t kWpMultiSession = 3;
 constexpr std::size_t kWpDataBlockType = 4;
 constexpr uint8_t kTestWriteBit = 0x10;
 
+// A missing or unreadable count starts from zero: it is a benchmark's figure, not
+// part of the disc.
+uint64_t loadUnderruns(const std::filesystem::path& folder) {
+    std::string text, error;
+    if (!readSmallFile(folder / kUnderrunCountFile, text, error)) return 0;
+    uint64_t count = 0;
+    std::from_chars(text.data(), text.data() + text.size(), count);
+    return count;
+}
+
 }  // namespace
 
 VirtualRecorder::VirtualRecorder(RecorderOptions options)
@@ -105,6 +118,7 @@ VirtualRecorder::VirtualRecorder(RecorderOptions options)
     if (!options_.clock) options_.clock = [] { return std::chrono::steady_clock::now(); };
     // Power-on counts as a disc change: the first commands see the disc just loaded.
     loadFromConfig(loadRecorderConfig(options_.folder));
+    underruns_ = loadUnderruns(options_.folder);
     counters_.arm(options_.faults);
     writeParameters_ = defaultWriteParametersPage(dvdSpeeds());
 }
@@ -123,6 +137,19 @@ void VirtualRecorder::setTimeScale(double scale) {
 void VirtualRecorder::setIdentity(const Identity& identity) {
     const std::lock_guard lock(mutex_);
     identity_ = identity;
+}
+
+uint64_t VirtualRecorder::underruns() const {
+    const std::lock_guard lock(mutex_);
+    return underruns_;
+}
+
+void VirtualRecorder::countUnderrun() {
+    ++underruns_;
+    // Rare by nature, so written at once; a count that cannot be saved must not
+    // fail the write that was accepted.
+    std::string error;
+    replaceFileAtomically(options_.folder / kUnderrunCountFile, std::to_string(underruns_) + "\n", false, error);
 }
 
 VirtualRecorder::TimePoint VirtualRecorder::now() const { return options_.clock(); }
@@ -607,7 +634,8 @@ void VirtualRecorder::write10(Context& c) {
     if (r != DiscResult::Ok) return c.fail(senseOf(r));
     // A write that did not fit waited for the buffer to drain that far.
     const double wait = bytes > free && rate > 0 ? (bytes - free) / rate : 0.0;
-    buffer_.add(static_cast<uint32_t>(std::min<std::size_t>(bytes, UINT32_MAX)), c.now, rate, options_.timeScale);
+    if (buffer_.add(static_cast<uint32_t>(std::min<std::size_t>(bytes, UINT32_MAX)), c.now, rate, options_.timeScale))
+        countUnderrun();
     c.result.duration = scaled(wait);
     if (removal) {
         // The disc is gone; the tray is still closed.

@@ -49,6 +49,10 @@ struct CommandResult {
     }
 };
 
+// FOLDER/underruns: the recorder's count of buffer underruns so far, one decimal
+// number, so a benchmark can read it after the program that wrote has ended.
+inline constexpr const char* kUnderrunCountFile = "underruns";
+
 using Clock = std::function<std::chrono::steady_clock::time_point()>;
 
 struct RecorderOptions {
@@ -70,6 +74,9 @@ public:
     void setTimeScale(double scale);
     // Overrides the INQUIRY identity (recorder.json overrides apply on top when set).
     void setIdentity(const Identity& identity);
+    // Times the drive's buffer ran empty in the middle of a track (only with a
+    // timeScale above 0), since the recorder folder was made.
+    uint64_t underruns() const;
 
 private:
     using TimePoint = std::chrono::steady_clock::time_point;
@@ -114,6 +121,7 @@ private:
     void loadFromConfig(const RecorderConfig& config);
     void discChanged();
     void saveTray(bool open);
+    void countUnderrun();
     std::optional<Sense> mediumState(TimePoint at) const;
     std::optional<Sense> runningSense(TimePoint at);
     bool dvdSpeeds() const;
@@ -140,6 +148,7 @@ private:
     std::optional<Sense> lastSense_;
     std::optional<Running> running_;
     DriveBuffer buffer_;
+    uint64_t underruns_ = 0;
     uint16_t requestedWrite_ = kMaximumSpeed;
     uint16_t requestedRead_ = kMaximumSpeed;
     Answer writeParameters_;
