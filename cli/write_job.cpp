@@ -133,6 +133,8 @@ WriteOutcome RunWriteJob(TvxCDBurner& burner, writing::DiscWriter& writer, const
     const int64_t imageBytes = static_cast<int64_t>(iso::ImageSizeBlocks(burner)) * kBlockBytes;
     ProgressLine progress(ProgressLine::OnTerminal());
     RateMeter rate;
+    // The start is a sample too: a job done before the first poll still shows its speed.
+    rate.Add(Clock::now(), 0);
     const auto show = [&] {
         const WriteSample sample = SampleOf(burner, writer, imageBytes);
         rate.Add(Clock::now(), sample.bytesWritten);
