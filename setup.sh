@@ -12,6 +12,8 @@ packages=(
   libiscsi-dev libfmt-dev libcli11-dev libinih-dev nlohmann-json3-dev qt6-base-dev
   # used by tests only: the iSCSI peer and the independent image readers
   tgt xorriso genisoimage p7zip-full libarchive-tools libcdio-utils attr python3
+  # the desktop application's Chinese texts
+  fonts-noto-cjk
 )
 
 install=1 dir=build extra=()

@@ -1,0 +1,123 @@
+// The main window: the application's one burner component for the whole run, the
+// top band with the recorder and speed lists, the tool bar, the compilation as a
+// folder tree and a list, the status bar with the progress and buffer bars; and
+// its housekeeping: the start-up sequence, the settings file, the error log, the
+// refusal to close while busy and the upgrade poll.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <QMainWindow>
+#include <QTimer>
+
+#include "app/settings.h"
+#include "app/upgrade_poll.h"
+#include "engine/compilation/burner.h"
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QTreeWidget;
+
+namespace tavrin::app {
+
+class SpeedComboBox;
+
+struct WindowEnvironment {
+    // The program's folder: vxcb.ini, Log/Log.txt and libautoupgrade.so are there.
+    std::filesystem::path folder;
+    // Shows a message to the user; a message box when empty.
+    std::function<void(const QString&)> showMessage;
+};
+
+// The program's folder as the window wants it; the current folder when the
+// program's own path cannot be read.
+std::filesystem::path ProgramFolder();
+
+class TFGUI : public QMainWindow {
+    Q_OBJECT
+
+public:
+    static constexpr int kMaxFiles = 600000;
+    static constexpr int kMaxDirs = 20000;
+
+    explicit TFGUI(WindowEnvironment environment, QWidget* parent = nullptr);
+    ~TFGUI() override;
+
+    // The window's creation handler: transport, recorders, settings, compilation,
+    // speed list, in that order; it ends early when no transport starts.
+    void StartUp();
+
+    // One entry in Log/Log.txt, and the window's caption. GBK texts.
+    void LogError(const std::string& position, const std::string& message);
+    // The position of every error-log entry: the last step reached. GBK.
+    const std::string& ErrorPosition() const { return errorPosition_; }
+    void SetErrorPosition(const std::string& gbk) { errorPosition_ = gbk; }
+
+    // Switches between idle and busy; a busy window refuses to close.
+    void SetIdle(bool idle);
+    bool Busy() const { return busy_; }
+
+    // The recorder list's (and the speed list's) change: selects the recorder,
+    // names its drive letter and enables the writing commands it can serve.
+    void RecorderChanged();
+    // Rebuilds the speed list from what the drive takes, keeping the selection.
+    void FillSpeedList();
+    // The selected speed as the engine's factor (0: maximum).
+    uint16_t SelectedSpeed();
+
+    // Shows the compilation's total size in the band.
+    void ShowTotalSize();
+
+    TvxCDBurner& burner() { return *burner_; }
+    const WindowFlags& flags() const { return flags_; }
+    const std::string& versionText() const { return version_; }
+    // The window's commands by their object names ("actStartBurn", ...).
+    QAction* command(const QString& name) const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void ConfigureBurner();
+    void BuildCommands();
+    void BuildMenus();
+    void BuildBand();
+    void BuildCompilationArea();
+    void BuildStatusBar();
+    QAction* AddCommand(const char* name, const QString& text);
+    void ShowMessage(const QString& text);
+    void PollUpgrade();
+
+    WindowEnvironment environment_;
+    std::unique_ptr<TvxCDBurner> burner_;
+    WindowFlags flags_;
+    std::string version_;
+    std::string errorPosition_;
+    bool busy_ = false;
+
+    std::map<QString, QAction*> commands_;
+    QLabel* lblBurner_ = nullptr;
+    QComboBox* cboBurner_ = nullptr;
+    SpeedComboBox* cboSpeed_ = nullptr;
+    QLabel* lblTotalSpace_ = nullptr;
+    QLineEdit* edtCDDir_ = nullptr;
+    QTreeWidget* tvwISO_ = nullptr;
+    QListWidget* lvwISORoot_ = nullptr;
+    QLabel* status_ = nullptr;
+    QProgressBar* dxbarProgress_ = nullptr;
+    QProgressBar* dxpgrBuffer_ = nullptr;
+    QProgressBar* dxpgrHBuffer_ = nullptr;
+
+    UpgradeCheck upgrade_;
+    QTimer upgradeTimer_;
+};
+
+}  // namespace tavrin::app
