@@ -24,7 +24,8 @@ const char* ScreenshotFile(int argc, char** argv) {
 int main(int argc, char** argv) {
     tavrin::app::TApplication application(argc, argv);
     const char* screenshot = ScreenshotFile(argc, argv);
-    tavrin::app::WindowEnvironment environment{tavrin::app::ProgramFolder(), {}};
+    tavrin::app::WindowEnvironment environment;
+    environment.folder = tavrin::app::ProgramFolder();
     if (screenshot != nullptr) {
         environment.showMessage = [](const QString& text) {
             std::fprintf(stderr, "message: %s\n", text.toUtf8().constData());

@@ -5,6 +5,12 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMimeData>
+#include <QUrl>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,7 +28,9 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "app/add_dialog.h"
 #include "app/error_log.h"
+#include "app/busy_cursor.h"
 #include "app/qt_text.h"
 #include "app/size_text.h"
 #include "app/speed_list.h"
@@ -141,6 +149,7 @@ TFGUI::TFGUI(WindowEnvironment environment, QWidget* parent)
     BuildBand();
     BuildCompilationArea();
     BuildStatusBar();
+    ConnectEditingCommands();
     upgradeTimer_.setInterval(kUpgradePollMs);
     connect(&upgradeTimer_, &QTimer::timeout, this, &TFGUI::PollUpgrade);
     upgradeTimer_.start();
@@ -278,7 +287,6 @@ void TFGUI::BuildCompilationArea() {
     tvwISO_->setObjectName("tvwISO");
     tvwISO_->setHeaderHidden(true);
     tvwISO_->setMinimumWidth(kTreeWidth);
-    tvwISO_->addTopLevelItem(new QTreeWidgetItem(QStringList{"NEW"}));
     // Hidden, yet it holds the folders and the current one.
     tvwISO_->setVisible(false);
     lvwISORoot_ = new QListWidget(splitter);
@@ -290,6 +298,113 @@ void TFGUI::BuildCompilationArea() {
     splitter->setStretchFactor(1, 1);
     layout->addWidget(splitter, 1);
     setCentralWidget(area);
+    for (QWidget* view : {static_cast<QWidget*>(tvwISO_), static_cast<QWidget*>(lvwISORoot_)}) {
+        view->setAcceptDrops(true);
+        qobject_cast<QAbstractItemView*>(view)->viewport()->setAcceptDrops(true);
+        qobject_cast<QAbstractItemView*>(view)->viewport()->installEventFilter(this);
+        qobject_cast<QAbstractItemView*>(view)->setEditTriggers(QAbstractItemView::EditKeyPressed);
+    }
+
+    ViewHooks hooks;
+    hooks.message = [this](const QString& text) { ShowMessage(text); };
+    hooks.askName = [this](const QString& caption, const QString& prompt) -> std::optional<QString> {
+        if (environment_.askName) return environment_.askName(caption, prompt);
+        bool ok = false;
+        const QString answer = QInputDialog::getText(this, caption, prompt, QLineEdit::Normal, QString(), &ok);
+        if (!ok) return std::nullopt;
+        return answer;
+    };
+    hooks.archiveFiles = [this] { return flags_.archiveFiles; };
+    hooks.showTotalSize = [this] { ShowTotalSize(); };
+    views_ = std::make_unique<CompilationViews>(*burner_, *tvwISO_, *lvwISORoot_, *edtCDDir_, std::move(hooks));
+}
+
+QMenu* TFGUI::ContextMenu(std::initializer_list<std::pair<const char*, const char*>> items) {
+    auto* menu = new QMenu(this);
+    for (const auto& [text, name] : items) {
+        if (std::string_view(text) == "-") {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* target = command(name);
+        QAction* entry = menu->addAction(Text(text));
+        entry->setEnabled(target->isEnabled());
+        connect(entry, &QAction::triggered, target, &QAction::trigger);
+        connect(target, &QAction::enabledChanged, entry, &QAction::setEnabled);
+    }
+    return menu;
+}
+
+void TFGUI::ConnectEditingCommands() {
+    CompilationViews& v = *views_;
+    connect(command("actNew"), &QAction::triggered, this, [&v] { v.New(); });
+    connect(command("actAdd"), &QAction::triggered, this, &TFGUI::Add);
+    connect(command("actDelete"), &QAction::triggered, this, [this, &v] { v.Delete(FocusedView()); });
+    connect(command("actClear"), &QAction::triggered, this, [&v] { v.Clear(); });
+    connect(command("actRename"), &QAction::triggered, this, [this, &v] { v.Rename(FocusedView()); });
+    connect(command("actCreateFolder"), &QAction::triggered, this, [&v] { v.CreateFolder(); });
+    connect(command("actSelectAll"), &QAction::triggered, this, [&v] { v.SelectAll(); });
+    connect(command("actProperty"), &QAction::triggered, this, [this, &v] { v.Property(FocusedView()); });
+
+    QMenu* treeMenu = ContextMenu({{"删除", "actDelete"}, {"清除", "actClear"}, {"重命名", "actRename"}, {"-", ""},
+                                   {"增加", "actAdd"}, {"-", ""}, {"建立文件夹", "actCreateFolder"},
+                                   {"提取文件", "actExtract"}, {"-", ""}, {"全部选择", "actSelectAll"}, {"-", ""},
+                                   {"属性", "actProperty"}});
+    QMenu* listMenu = ContextMenu({{"删除选择项", "actDelete"}, {"全部删除", "actClear"}, {"重命名", "actRename"},
+                                   {"-", ""}, {"增加", "actAdd"}, {"-", ""}, {"建立文件夹", "actCreateFolder"},
+                                   {"提取文件", "actExtract"}, {"-", ""}, {"全部选择", "actSelectAll"}, {"-", ""},
+                                   {"属性", "actProperty"}});
+    for (const auto& [view, menu] : {std::pair<QWidget*, QMenu*>{tvwISO_, treeMenu}, {lvwISORoot_, listMenu}}) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, menu, [view, menu](const QPoint& at) {
+            menu->popup(view->mapToGlobal(at));
+        });
+    }
+}
+
+View TFGUI::FocusedView() const { return tvwISO_->hasFocus() ? View::Tree : View::List; }
+
+void TFGUI::Add() {
+    AddDialog dialog(*views_, this);
+    dialog.exec();
+}
+
+void TFGUI::DropSources(const QStringList& paths, View onto, QTreeWidgetItem* under) {
+    errorPosition_ = onto == View::Tree ? "Drag & Drop" : "Drag & Drop on ListView";
+    QTreeWidgetItem* target = onto == View::Tree && under != nullptr ? under : views_->SelectedNode();
+    if (!views_->IsFolderNode(target)) return;
+    const BusyCursor busy;
+    views_->bulkInsert = true;
+    const std::string folder = NormalisedPath(views_->FolderPath(target));
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        QString native = info.absoluteFilePath();
+        while (native.size() > 1 && native.endsWith('/')) native.chop(1);
+        views_->AddSourceItem(target, folder, info.isDir(), ToGbk(native));
+    }
+    views_->ShowAdded(target);
+    views_->bulkInsert = false;
+}
+
+bool TFGUI::eventFilter(QObject* watched, QEvent* event) {
+    const bool onTree = watched == tvwISO_->viewport();
+    if (!onTree && watched != lvwISORoot_->viewport()) return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+        auto* drag = static_cast<QDragMoveEvent*>(event);
+        if (!drag->mimeData()->hasUrls()) return false;
+        drag->acceptProposedAction();
+        return true;
+    }
+    if (event->type() != QEvent::Drop) return QMainWindow::eventFilter(watched, event);
+    auto* drop = static_cast<QDropEvent*>(event);
+    QStringList paths;
+    for (const QUrl& url : drop->mimeData()->urls()) {
+        if (url.isLocalFile()) paths << url.toLocalFile();
+    }
+    QTreeWidgetItem* under = onTree ? tvwISO_->itemAt(drop->position().toPoint()) : nullptr;
+    DropSources(paths, onTree ? View::Tree : View::List, under);
+    drop->acceptProposedAction();
+    return true;
 }
 
 void TFGUI::BuildStatusBar() {
@@ -347,7 +462,7 @@ void TFGUI::StartUp() {
     errorPosition_ = Gbk(position::kAfterClearAll);
     FillSpeedList();
     tvwISO_->setCurrentItem(tvwISO_->topLevelItem(0));
-    edtCDDir_->setText("\\");
+    views_->ShowFolder(tvwISO_->topLevelItem(0));
     ShowTotalSize();
 }
 

@@ -9,11 +9,13 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QMainWindow>
 #include <QTimer>
 
+#include "app/compilation_views.h"
 #include "app/settings.h"
 #include "app/upgrade_poll.h"
 #include "engine/compilation/burner.h"
@@ -23,6 +25,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenu;
 class QProgressBar;
 class QTreeWidget;
 
@@ -35,6 +38,8 @@ struct WindowEnvironment {
     std::filesystem::path folder;
     // Shows a message to the user; a message box when empty.
     std::function<void(const QString&)> showMessage;
+    // Asks for a name (Create Folder); an input box when empty. None: cancelled.
+    std::function<std::optional<QString>(const QString& caption, const QString& prompt)> askName;
 };
 
 // The program's folder as the window wants it; the current folder when the
@@ -81,9 +86,18 @@ public:
     const std::string& versionText() const { return version_; }
     // The window's commands by their object names ("actStartBurn", ...).
     QAction* command(const QString& name) const;
+    CompilationViews& views() { return *views_; }
+    // The view the editing commands act on: the tree when it has the focus.
+    View FocusedView() const;
+    // Opens the Add dialog; it adds into the folder selected in the tree.
+    void Add();
+    // Files and folders dropped from the file manager go into the folder under the
+    // drop point (the tree) or the selected folder (the list). Native paths.
+    void DropSources(const QStringList& paths, View onto, QTreeWidgetItem* under);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void ConfigureBurner();
@@ -92,6 +106,8 @@ private:
     void BuildBand();
     void BuildCompilationArea();
     void BuildStatusBar();
+    void ConnectEditingCommands();
+    QMenu* ContextMenu(std::initializer_list<std::pair<const char*, const char*>> items);
     QAction* AddCommand(const char* name, const QString& text);
     void ShowMessage(const QString& text);
     void PollUpgrade();
@@ -116,6 +132,7 @@ private:
     QProgressBar* dxpgrBuffer_ = nullptr;
     QProgressBar* dxpgrHBuffer_ = nullptr;
 
+    std::unique_ptr<CompilationViews> views_;
     UpgradeCheck upgrade_;
     QTimer upgradeTimer_;
 };

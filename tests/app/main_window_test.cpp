@@ -8,11 +8,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
+#include "tests/app/app_tests.h"
 #include "app/application.h"
 #include "app/main_window.h"
 #include "app/settings.h"
@@ -20,23 +18,11 @@
 #include "app/speed_list.h"
 #include "engine/device/transport.h"
 #include "engine/drive/media_types.h"
-#include "engine/platform/gbk.h"
 
 namespace tavrin::app {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Gbk(const char* utf8) { return platform::Utf8ToGbk(utf8).value(); }
-
-std::string ReadAll(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void WriteAll(const fs::path& file, const std::string& text) { std::ofstream(file, std::ios::binary) << text; }
 
 // Throws when it receives an event: an exception on its way through the message loop.
 class Thrower : public QObject {
@@ -61,17 +47,10 @@ private:
     // A window whose program folder is the test's folder; its messages are kept.
     std::unique_ptr<TFGUI> window() {
         messages_.clear();
-        return std::make_unique<TFGUI>(WindowEnvironment{folder(), [this](const QString& m) { messages_ << m; }});
+        return std::make_unique<TFGUI>(WindowEnvironment{folder(), [this](const QString& m) { messages_ << m; }, {}});
     }
 
-    // One virtual recorder holding a blank disc of `media`.
-    void UseVirtualRecorder(const std::string& media) {
-        const fs::path ini = folder() / "recorders.ini";
-        fs::remove_all(folder() / "disc");
-        WriteAll(ini, "[recorder one]\ntype = virtual\ndisc = " + (folder() / "disc").string() + "\nmedia = " + media +
-                          "\ntime_scale = 0\n");
-        qputenv("TAVRIN_ASPI_CONFIG", QByteArray::fromStdString(ini.string()));
-    }
+    void UseVirtualRecorder(const std::string& media) { app::UseVirtualRecorder(folder(), media); }
 
 private slots:
     void cleanup() {
@@ -249,10 +228,11 @@ private slots:
 
 }  // namespace tavrin::app
 
-int main(int argc, char** argv) {
-    tavrin::app::TApplication application(argc, argv);
-    tavrin::app::MainWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+tavrin::app::TestRun MainWindowRun() {
+    return [](int argc, char** argv) {
+        tavrin::app::MainWindowTest test;
+        return QTest::qExec(&test, argc, argv);
+    };
 }
 
 #include "main_window_test.moc"
