@@ -124,15 +124,18 @@ void PageFieldToHost(TSCSIDevice& device, std::size_t offset) {
     SetPageField16(device, offset, ReadBE16(device.CapabilityPage, offset));
 }
 
+// A DVD-RAM writer that reports no write speed is taken as single speed. One that
+// reports its speeds keeps them: most multi-format writers also write DVD-RAM, and
+// replacing their speeds would leave them at 1x in every speed list.
+void WriteSpeedToHost(TSCSIDevice& device, std::size_t offset) {
+    PageFieldToHost(device, offset);
+    if (WritesDVDRAM(device) && PageField16(device, offset) == 0) SetPageField16(device, offset, kDVDRAMSpeed);
+}
+
 void PageSpeedsToHostOrder(TSCSIDevice& device) {
     using namespace capability_page;
-    if (WritesDVDRAM(device)) {
-        SetPageField16(device, kCurrentWriteSpeed, kDVDRAMSpeed);
-        SetPageField16(device, kMaxWriteSpeed, kDVDRAMSpeed);
-    } else {
-        PageFieldToHost(device, kCurrentWriteSpeed);
-        PageFieldToHost(device, kMaxWriteSpeed);
-    }
+    WriteSpeedToHost(device, kCurrentWriteSpeed);
+    WriteSpeedToHost(device, kMaxWriteSpeed);
     PageFieldToHost(device, kCurrentReadSpeed);
     PageFieldToHost(device, kMaxReadSpeed);
     PageFieldToHost(device, kBufferSize);

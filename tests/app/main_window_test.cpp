@@ -62,11 +62,18 @@ private slots:
 
     void startUpWithTheVirtualRecorder_data() {
         QTest::addColumn<QString>("media");
-        QTest::newRow("CD-RW") << "cd-rw";
-        QTest::newRow("DVD-R") << "dvd-r";
+        QTest::addColumn<QString>("fastest");
+        QTest::addColumn<QString>("slowest");
+        QTest::addColumn<int>("slowestFactor");  // the slowest label read back
+        QTest::newRow("CD-RW") << "cd-rw" << "48X (7,200 KB/s)" << "04X (600 KB/s)" << 4;
+        // In DVD speeds, the rate in CD speeds: 2 DVD speeds are 14 CD speeds.
+        QTest::newRow("DVD-R") << "dvd-r" << "18X (18,900 KB/s)" << "02X (2,850 KB/s)" << 14;
     }
     void startUpWithTheVirtualRecorder() {
         QFETCH(QString, media);
+        QFETCH(QString, fastest);
+        QFETCH(QString, slowest);
+        QFETCH(int, slowestFactor);
         UseVirtualRecorder(media.toStdString());
         auto w = window();
         w->StartUp();
@@ -80,6 +87,11 @@ private slots:
         auto* speeds = w->findChild<QComboBox*>("cboSpeed");
         QVERIFY(speeds->count() >= 2);
         QCOMPARE(speeds->itemText(0), QString("Max"));
+        QCOMPARE(speeds->itemText(1), fastest);
+        QCOMPARE(speeds->itemText(speeds->count() - 1), slowest);
+        speeds->setCurrentIndex(speeds->count() - 1);
+        QCOMPARE(int{w->SelectedSpeed()}, slowestFactor);
+        speeds->setCurrentIndex(0);
         QCOMPARE(speeds->currentIndex(), 0);
         QCOMPARE(w->SelectedSpeed(), uint16_t{0});
         // Every label stands once and names a speed of the disc's kind.

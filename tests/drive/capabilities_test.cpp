@@ -235,14 +235,22 @@ TEST_F(CapabilitiesTest, FailedFeatureQueryLeavesItsBitsUnset) {
     EXPECT_EQ(device_.CapabilityFlags, WriteCDR);
 }
 
-TEST_F(CapabilitiesTest, DVDRAMWriterReportsSingleSpeedAfterTheSecondReading) {
+// A multi-format writer with the DVD-RAM bit keeps the speeds it reports; one that
+// reports none is single speed.
+TEST_F(CapabilitiesTest, DVDRAMWriterKeepsTheSpeedsItReports) {
     answerPages(CapabilityAnswer({.write = 0x20, .maxWrite = 2770, .currentWrite = 2770}),
                 CapabilityAnswer({.write = 0x20, .maxWrite = 2770, .currentWrite = 2770}));
+    EXPECT_EQ(ReadMaxWriteSpeed(device_), 16);
+    EXPECT_EQ(ReadCurrentWriteSpeed(device_), 16);
+    EXPECT_EQ(device_.DeviceMaxWriteSpeed, 16);
+}
+
+TEST_F(CapabilitiesTest, DVDRAMWriterReportingNoWriteSpeedIsSingleSpeed) {
+    answerPages(CapabilityAnswer({.write = 0x20}), CapabilityAnswer({.write = 0x20}));
     EXPECT_EQ(ReadMaxWriteSpeed(device_), 1);
     EXPECT_EQ(ReadCurrentWriteSpeed(device_), 1);
     EXPECT_EQ(field(capability_page::kMaxWriteSpeed), 177);
     EXPECT_EQ(field(capability_page::kCurrentWriteSpeed), 177);
-    EXPECT_EQ(device_.DeviceMaxWriteSpeed, 16);  // from the first reading
 }
 
 TEST_F(CapabilitiesTest, DVDRAMWriterWithoutSpeedsIsSingleSpeed) {
