@@ -207,6 +207,23 @@ private slots:
         QVERIFY(w->close());
     }
 
+    // The upgrade library says done while a write runs: the close is refused once,
+    // and the poll does not come back.
+    void upgradePollDuringABurn() {
+        fs::copy_file(qgetenv("TAVRIN_UPGRADE_DONE").toStdString(), folder() / "libautoupgrade.so",
+                      fs::copy_options::overwrite_existing);
+        UseVirtualRecorder("cd-r");
+        auto w = window();
+        fs::remove(folder() / "libautoupgrade.so");
+        w->StartUp();
+        w->show();
+        w->SetIdle(false);
+        QTRY_COMPARE_WITH_TIMEOUT(messages_, QStringList{"now is burning, can not close."}, 5000);
+        QTest::qWait(2500);
+        QCOMPARE(messages_.size(), 1);
+        QVERIFY(w->isVisible());
+    }
+
     void speedLabels_data() {
         QTest::addColumn<int>("shown");
         QTest::addColumn<int>("factor");
