@@ -30,6 +30,7 @@
 
 #include "app/add_dialog.h"
 #include "app/error_log.h"
+#include "app/info_dialogs.h"
 #include "app/busy_cursor.h"
 #include "app/qt_text.h"
 #include "app/size_text.h"
@@ -345,6 +346,18 @@ void TFGUI::ConnectEditingCommands() {
     connect(command("actCreateFolder"), &QAction::triggered, this, [&v] { v.CreateFolder(); });
     connect(command("actSelectAll"), &QAction::triggered, this, [&v] { v.SelectAll(); });
     connect(command("actProperty"), &QAction::triggered, this, [this, &v] { v.Property(FocusedView()); });
+
+    connect(command("actBurnerInfo"), &QAction::triggered, this, [this] { BurnerInfoDialog(*burner_, this).exec(); });
+    connect(command("actSessionInfo"), &QAction::triggered, this, [this] {
+        SessionInfoDialog dialog(*burner_, DialogHooks{}, this);
+        dialog.exec();
+        // The views would go on showing folders the compilation no longer holds.
+        if (dialog.detailsOpened()) {
+            views_->New();
+            ShowTotalSize();
+        }
+    });
+    connect(command("actAbout"), &QAction::triggered, this, [this] { AboutDialog(version_, this).exec(); });
 
     QMenu* treeMenu = ContextMenu({{"删除", "actDelete"}, {"清除", "actClear"}, {"重命名", "actRename"}, {"-", ""},
                                    {"增加", "actAdd"}, {"-", ""}, {"建立文件夹", "actCreateFolder"},

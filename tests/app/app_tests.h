@@ -45,3 +45,4 @@ inline void UseVirtualRecorder(const std::filesystem::path& folder, const std::s
 
 tavrin::app::TestRun MainWindowRun();
 tavrin::app::TestRun EditingRun();
+tavrin::app::TestRun InfoDialogsRun();
