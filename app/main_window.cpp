@@ -31,6 +31,7 @@
 #include "app/add_dialog.h"
 #include "app/error_log.h"
 #include "app/info_dialogs.h"
+#include "app/preferences_dialog.h"
 #include "app/busy_cursor.h"
 #include "app/qt_text.h"
 #include "app/size_text.h"
@@ -151,6 +152,7 @@ TFGUI::TFGUI(WindowEnvironment environment, QWidget* parent)
     BuildCompilationArea();
     BuildStatusBar();
     ConnectEditingCommands();
+    ConnectDiscCommands();
     upgradeTimer_.setInterval(kUpgradePollMs);
     connect(&upgradeTimer_, &QTimer::timeout, this, &TFGUI::PollUpgrade);
     upgradeTimer_.start();
@@ -226,7 +228,9 @@ void TFGUI::BuildBand() {
     cboBurner_ = new QComboBox(this);
     cboBurner_->setObjectName("cboBurner");
     cboBurner_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    cboSpeed_ = new SpeedComboBox(this);
+    auto* speeds = new SpeedComboBox(this);
+    speeds->beforePopup = [this] { FillSpeedList(); };
+    cboSpeed_ = speeds;
     cboSpeed_->setObjectName("cboSpeed");
     cboSpeed_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     lblTotalSpace_ = new QLabel("MB", this);
@@ -248,7 +252,6 @@ void TFGUI::BuildBand() {
     }
     connect(cboBurner_, &QComboBox::activated, this, &TFGUI::RecorderChanged);
     connect(cboSpeed_, &QComboBox::activated, this, &TFGUI::RecorderChanged);
-    cboSpeed_->beforePopup = [this] { FillSpeedList(); };
 
     addToolBarBreak();
     auto* row2 = addToolBar(Text("命令"));
@@ -375,6 +378,30 @@ void TFGUI::ConnectEditingCommands() {
     }
 }
 
+void TFGUI::ConnectDiscCommands() {
+    TvxCDBurner& b = *burner_;
+    // The engine ends its jobs on its worker threads; the window reacts on its own.
+    b.OnWriteDone = [this](TvxCDBurner&, const std::string& error) {
+        QMetaObject::invokeMethod(this, [this, error] { WriteDone(error); }, Qt::QueuedConnection);
+    };
+    b.OnEraseDone = [this](TvxCDBurner&, bool withError) {
+        QMetaObject::invokeMethod(this, [this, withError] { EraseDone(withError); }, Qt::QueuedConnection);
+    };
+    b.OnFinalizingTrack = [this](TvxCDBurner&) {
+        QMetaObject::invokeMethod(this, [this] { Trace(">>> Completed"); }, Qt::QueuedConnection);
+    };
+    writer_ = std::make_unique<writing::DiscWriter>(b, writing::WriterOptions{.sleep = environment_.sleep});
+    eraser_ = std::make_unique<writing::DiscEraser>(b, environment_.sleep);
+    connect(&progressTimer_, &QTimer::timeout, this, &TFGUI::ProgressTick);
+    const std::pair<const char*, void (TFGUI::*)()> commands[] = {
+        {"actStartBurn", &TFGUI::StartBurn}, {"actBurnIso", &TFGUI::BurnIso}, {"actSaveIso", &TFGUI::SaveIso},
+        {"actAbort", &TFGUI::Abort},         {"actErase", &TFGUI::Erase},     {"actEject", &TFGUI::Eject},
+        {"actLoad", &TFGUI::Load}};
+    for (const auto& [name, slot] : commands) connect(command(name), &QAction::triggered, this, slot);
+    connect(command("actPreferences"), &QAction::triggered, this, [this] { Preferences().exec(); });
+    command("actAbort")->setEnabled(false);
+}
+
 View TFGUI::FocusedView() const { return tvwISO_->hasFocus() ? View::Tree : View::List; }
 
 void TFGUI::Add() {
@@ -432,7 +459,7 @@ void TFGUI::BuildStatusBar() {
         return b;
     };
     dxbarProgress_ = bar("dxbarProgress", kProgressWidth, true);
-    dxbarProgress_->setFormat("Progress: ");
+    SetProgressCaption("Progress: ");
     dxpgrBuffer_ = bar("dxpgrBuffer", kBufferWidth, false);
     dxpgrBuffer_->setToolTip("Buffer");
     dxpgrHBuffer_ = bar("dxpgrHBuffer", kHostBufferWidth, false);
@@ -509,8 +536,6 @@ void TFGUI::LogError(const std::string& position, const std::string& message) {
     // An entry that cannot be written is dropped: the caption still shows it.
     AppendErrorLog(environment_.folder / kLogFolder / kLogFile, entry);
 }
-
-void TFGUI::SetIdle(bool idle) { busy_ = !idle; }
 
 void TFGUI::ShowMessage(const QString& text) {
     if (environment_.showMessage) {

@@ -19,6 +19,9 @@
 #include "app/settings.h"
 #include "app/upgrade_poll.h"
 #include "engine/compilation/burner.h"
+#include "engine/drive/wait_ready.h"
+#include "engine/writing/disc_writer.h"
+#include "engine/writing/erase.h"
 
 class QAction;
 class QComboBox;
@@ -32,6 +35,7 @@ class QTreeWidget;
 namespace tavrin::app {
 
 class SpeedComboBox;
+class TfrmPreferences;
 
 struct WindowEnvironment {
     // The program's folder: vxcb.ini, Log/Log.txt and libautoupgrade.so are there.
@@ -40,6 +44,14 @@ struct WindowEnvironment {
     std::function<void(const QString&)> showMessage;
     // Asks for a name (Create Folder); an input box when empty. None: cancelled.
     std::function<std::optional<QString>(const QString& caption, const QString& prompt)> askName;
+    // Asks for a text with an initial value (Save ISO's file name); none: cancelled.
+    std::function<std::optional<QString>(const QString& caption, const QString& prompt, const QString& text)> askText;
+    // The image file Burn ISO writes; an open-file dialog when empty.
+    std::function<std::optional<QString>()> askImageFile;
+    // A yes/no question (Erase); a warning box when empty.
+    std::function<bool(const QString& title, const QString& text)> confirm;
+    // Every wait of the writers and of the eraser for the drive.
+    drive::SleepFn sleep = drive::SleepMs;
 };
 
 // The program's folder as the window wants it; the current folder when the
@@ -81,6 +93,26 @@ public:
     // Shows the compilation's total size in the band.
     void ShowTotalSize();
 
+    // The commands that use the recorder or make an image. Each returns once the
+    // engine's worker runs; the end comes through WriteDone or EraseDone.
+    void StartBurn();
+    void BurnIso();
+    void SaveIso();
+    void Abort();
+    void Erase();
+    void Eject();
+    void Load();
+    // The preferences, created hidden on first need.
+    TfrmPreferences& Preferences();
+    // The progress timer's step: the status text and the three bars.
+    void ProgressTick();
+    // The ends of a write or image save and of an erase, on the window's thread.
+    void WriteDone(const std::string& error);
+    void EraseDone(bool withError);
+    // The running job's progress caption: "Burning Progress: " for a disc write.
+    const QString& progressCaption() const { return progressCaption_; }
+    QLabel* statusText() const { return status_; }
+
     TvxCDBurner& burner() { return *burner_; }
     const WindowFlags& flags() const { return flags_; }
     const std::string& versionText() const { return version_; }
@@ -107,10 +139,15 @@ private:
     void BuildCompilationArea();
     void BuildStatusBar();
     void ConnectEditingCommands();
+    void ConnectDiscCommands();
     QMenu* ContextMenu(std::initializer_list<std::pair<const char*, const char*>> items);
     QAction* AddCommand(const char* name, const QString& text);
     void ShowMessage(const QString& text);
     void PollUpgrade();
+    void SetProgressCaption(const QString& caption);
+    void ResetViews();
+    void Trace(const std::string& text);
+    void EjectDisc();
 
     WindowEnvironment environment_;
     std::unique_ptr<TvxCDBurner> burner_;
@@ -122,7 +159,7 @@ private:
     std::map<QString, QAction*> commands_;
     QLabel* lblBurner_ = nullptr;
     QComboBox* cboBurner_ = nullptr;
-    SpeedComboBox* cboSpeed_ = nullptr;
+    QComboBox* cboSpeed_ = nullptr;
     QLabel* lblTotalSpace_ = nullptr;
     QLineEdit* edtCDDir_ = nullptr;
     QTreeWidget* tvwISO_ = nullptr;
@@ -133,8 +170,15 @@ private:
     QProgressBar* dxpgrHBuffer_ = nullptr;
 
     std::unique_ptr<CompilationViews> views_;
+    TfrmPreferences* preferences_ = nullptr;
+    QString progressCaption_;
+    QTimer progressTimer_;
     UpgradeCheck upgrade_;
     QTimer upgradeTimer_;
+    // Declared last: destroyed first, they wait for a running job while the
+    // window still stands.
+    std::unique_ptr<writing::DiscEraser> eraser_;
+    std::unique_ptr<writing::DiscWriter> writer_;
 };
 
 }  // namespace tavrin::app

@@ -5,6 +5,6 @@
 int main(int argc, char** argv) {
     tavrin::app::TApplication application(argc, argv);
     int failed = 0;
-    for (const tavrin::app::TestRun& run : {MainWindowRun(), EditingRun(), InfoDialogsRun()}) failed += run(argc, argv);
+    for (const tavrin::app::TestRun& run : {MainWindowRun(), EditingRun(), InfoDialogsRun(), DiscCommandsRun()}) failed += run(argc, argv);
     return failed == 0 ? 0 : 1;
 }

@@ -32,12 +32,14 @@ inline void WriteAll(const std::filesystem::path& file, const std::string& text)
 }
 
 // The manager library will show one virtual recorder holding a blank disc of
-// `media`, kept in `folder`.
-inline void UseVirtualRecorder(const std::filesystem::path& folder, const std::string& media) {
+// `media`, kept in `folder`/disc, its tray state in `folder`/tray.
+inline void UseVirtualRecorder(const std::filesystem::path& folder, const std::string& media,
+                               const std::string& timeScale = "0") {
     const std::filesystem::path ini = folder / "recorders.ini";
     std::filesystem::remove_all(folder / "disc");
-    WriteAll(ini, "[recorder one]\ntype = virtual\ndisc = " + (folder / "disc").string() + "\nmedia = " + media +
-                      "\ntime_scale = 0\n");
+    std::filesystem::remove_all(folder / "tray");
+    WriteAll(ini, "[recorder one]\ntype = virtual\ndisc = " + (folder / "disc").string() + "\nrecorder = " +
+                      (folder / "tray").string() + "\nmedia = " + media + "\ntime_scale = " + timeScale + "\n");
     qputenv("TAVRIN_ASPI_CONFIG", QByteArray::fromStdString(ini.string()));
 }
 
@@ -46,3 +48,4 @@ inline void UseVirtualRecorder(const std::filesystem::path& folder, const std::s
 tavrin::app::TestRun MainWindowRun();
 tavrin::app::TestRun EditingRun();
 tavrin::app::TestRun InfoDialogsRun();
+tavrin::app::TestRun DiscCommandsRun();

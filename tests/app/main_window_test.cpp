@@ -47,7 +47,10 @@ private:
     // A window whose program folder is the test's folder; its messages are kept.
     std::unique_ptr<TFGUI> window() {
         messages_.clear();
-        return std::make_unique<TFGUI>(WindowEnvironment{folder(), [this](const QString& m) { messages_ << m; }, {}});
+        WindowEnvironment environment;
+        environment.folder = folder();
+        environment.showMessage = [this](const QString& m) { messages_ << m; };
+        return std::make_unique<TFGUI>(environment);
     }
 
     void UseVirtualRecorder(const std::string& media) { app::UseVirtualRecorder(folder(), media); }

@@ -1,0 +1,232 @@
+// The commands that use the recorder, against the virtual recorder: Start Burn and
+// its read-back, Abort, Save ISO's names, Burn ISO onto an appendable disc, Erase,
+// and the preferences they read.
+#include <QLabel>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+#include <QCheckBox>
+
+#include <chrono>
+#include <thread>
+
+#include "tests/app/app_tests.h"
+#include "app/main_window.h"
+#include "app/preferences_dialog.h"
+#include "engine/device/transport.h"
+#include "engine/sessions/extract.h"
+#include "engine/sessions/import.h"
+#include "recorders/virtual/recorder_store.h"
+
+namespace tavrin::app {
+
+namespace fs = std::filesystem;
+
+class DiscCommandsTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QStringList messages_;
+    std::optional<QString> answer_;
+    std::vector<std::string> debug_;
+    std::unique_ptr<TFGUI> w_;
+
+    fs::path folder() const { return fs::path(dir_.path().toStdString()); }
+    std::string content() const { return std::string(300000, 'z'); }
+
+    void Start(const std::string& media, const std::string& timeScale = "0") {
+        UseVirtualRecorder(folder(), media, timeScale);
+        WindowEnvironment environment;
+        environment.folder = folder();
+        environment.showMessage = [this](const QString& m) { messages_ << m; };
+        environment.askText = [this](const QString&, const QString&, const QString&) { return answer_; };
+        environment.askImageFile = [this] { return answer_; };
+        environment.confirm = [](const QString&, const QString&) { return true; };
+        environment.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::microseconds(ms * 10)); };
+        w_ = std::make_unique<TFGUI>(environment);
+        w_->burner().DoDebug = true;
+        w_->burner().OnDebugMessage = [this](TSCSIDevice&, const std::string& t, uint8_t) { debug_.push_back(t); };
+        w_->StartUp();
+    }
+    void AddSource() {
+        WriteAll(folder() / "src" / "data.bin", content());
+        WriteAll(folder() / "src" / "sub" / "note.txt", "note");
+        w_->views().AddSourceItem(w_->views().SelectedNode(), "\\", true, (folder() / "src").string());
+    }
+    bool TrayOpen() const { return vrecorder::loadRecorderConfig(folder() / "tray").trayOpen; }
+    // Waits for the job's end to reach the window.
+    void WaitIdle() { QTRY_VERIFY_WITH_TIMEOUT(!w_->Busy(), 30000); }
+
+private slots:
+    void init() {
+        QDir::setCurrent(dir_.path());
+        messages_.clear();
+        debug_.clear();
+    }
+    void cleanup() {
+        w_.reset();
+        ShutdownTransport();
+        qunsetenv("TAVRIN_ASPI_CONFIG");
+    }
+
+    // The disc holds the session afterwards; the compilation and the views are empty.
+    void startBurnOnABlankCdR() {
+        Start("cd-r");
+        w_->Preferences().chkEjectBurn()->setChecked(false);
+        AddSource();
+        w_->StartBurn();
+        QVERIFY(w_->Busy());
+        QVERIFY(!w_->command("actStartBurn")->isEnabled());
+        QVERIFY(w_->command("actAbort")->isEnabled());
+        WaitIdle();
+        QCOMPARE(messages_, QStringList{QString::fromUtf8("刻录成功!")});
+        QCOMPARE(w_->burner().FilesCount(), 0);
+        QCOMPARE(w_->findChild<QTreeWidget*>("tvwISO")->topLevelItem(0)->text(0), QString("NEW"));
+        QCOMPARE(w_->progressCaption(), QString("Progress: "));
+        QVERIFY(!TrayOpen());
+        QVERIFY(std::find(debug_.begin(), debug_.end(), ">>> Burn successful") != debug_.end());
+
+        // Read back with the engine.
+        TvxCDBurner& b = w_->burner();
+        QVERIFY(sessions::ImportSession(b, -1, nullptr));
+        const PFileEntry data = b.FindFile("\\src\\", "data.bin");
+        QVERIFY(data != nullptr);
+        QVERIFY(sessions::ExtractFile(b, data, (folder() / "back.bin").string()));
+        QCOMPARE(ReadAll(folder() / "back.bin"), content());
+    }
+
+    void burnWithEjectAsked() {
+        Start("cd-r");
+        AddSource();
+        w_->StartBurn();
+        WaitIdle();
+        QVERIFY(TrayOpen());
+    }
+
+    // Abort: idle at once; the job's end later says why.
+    void abortDuringABurn() {
+        Start("cd-r", "0.2");
+        WriteAll(folder() / "big" / "big.bin", std::string(20 << 20, 'b'));
+        w_->views().AddSourceItem(w_->views().SelectedNode(), "\\", true, (folder() / "big").string());
+        w_->StartBurn();
+        QVERIFY(w_->Busy());
+        w_->Abort();
+        QVERIFY(!w_->Busy());
+        QVERIFY(w_->statusText()->text().isEmpty());
+        QTRY_COMPARE_WITH_TIMEOUT(messages_.size(), 1, 60000);
+        QVERIFY2(messages_[0].startsWith(QString::fromUtf8("刻录失败!\r\n错误: ")), qPrintable(messages_[0]));
+        QVERIFY2(messages_[0].contains("OPERATION ABORTED BY USER"), qPrintable(messages_[0]));
+    }
+
+    void saveIsoNames_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("file");     // empty: nothing saved
+        QTest::addColumn<QString>("message");
+        QTest::newRow("bare name") << "backup" << "backup.iso" << QString::fromUtf8("ISO文件，保存成功!");
+        QTest::newRow("upper-case extension") << "backup.ISO" << "backup.ISO.iso"
+                                              << QString::fromUtf8("ISO文件，保存成功!");
+        QTest::newRow("a path") << "/tmp/backup" << "" << "Invalid Name.";
+        QTest::newRow("a Windows path") << "C:\\backup" << "" << "Invalid Name.";
+    }
+    void saveIsoNames() {
+        QFETCH(QString, answer);
+        QFETCH(QString, file);
+        QFETCH(QString, message);
+        Start("cd-r");
+        AddSource();
+        answer_ = answer;
+        w_->SaveIso();
+        WaitIdle();
+        QTRY_COMPARE(messages_, QStringList{message});
+        if (file.isEmpty()) return;
+        const fs::path image = folder() / file.toStdString();
+        QVERIFY(fs::exists(image));
+        fs::remove(image);
+        QCOMPARE(w_->burner().FilesCount(), 0);
+        QVERIFY(!TrayOpen());  // an image save never ejects
+    }
+
+    // A quick save into a folder that cannot be written ends like any failed save.
+    void quickSaveFailureReturnsToIdle() {
+        WriteAll(folder() / vxcbName(), "[Options]\nQuickSaveISO=1\n");
+        Start("cd-r");
+        fs::remove(folder() / vxcbName());
+        AddSource();
+        fs::create_directories(folder() / "taken.iso");  // a folder where the image would go
+        answer_ = "taken.iso";
+        w_->SaveIso();
+        WaitIdle();
+        QTRY_COMPARE(messages_.size(), 1);
+        QVERIFY2(messages_[0].startsWith("Failed in Saving ISO file!\r\nError: "), qPrintable(messages_[0]));
+        QVERIFY(w_->close());
+    }
+
+    void burnIsoOntoAnAppendableDisc() {
+        Start("cd-r");
+        w_->Preferences().chkEjectBurn()->setChecked(false);
+        AddSource();
+        w_->StartBurn();
+        WaitIdle();
+        messages_.clear();
+        answer_ = "image.iso";
+        WriteAll(folder() / "image.iso", std::string(2048 * 20, 'i'));
+        w_->BurnIso();
+        WaitIdle();
+        QTRY_COMPARE(messages_.size(), 1);
+        QVERIFY2(messages_[0].startsWith(QString::fromUtf8("刻录失败!")), qPrintable(messages_[0]));
+    }
+
+    void erase() {
+        Start("cd-r");
+        w_->Erase();
+        QCOMPARE(messages_, QStringList{"This is not a rewritable CD!"});
+        QVERIFY(!w_->Busy());
+        w_.reset();
+        ShutdownTransport();
+        messages_.clear();
+
+        Start("cd-rw");
+        w_->Erase();
+        QVERIFY(w_->Busy());
+        WaitIdle();
+        QVERIFY(std::find(debug_.begin(), debug_.end(), ">>> Deletion successful") != debug_.end());
+        QVERIFY(messages_.isEmpty());
+        QVERIFY(TrayOpen());
+    }
+
+    // OK: decimal megabytes; Cancel keeps the boxes as the user left them.
+    void preferences() {
+        Start("cd-r");
+        TfrmPreferences& p = w_->Preferences();
+        QVERIFY(!p.isVisible());
+        QCOMPARE(p.lblCacheSize()->text(), QString(" 4 MBytes"));
+        p.Ok();
+        QCOMPARE(w_->burner().CacheSize(), 3999744);
+        p.tkbCacheSize()->setValue(8);
+        QCOMPARE(p.lblCacheSize()->text(), QString(" 8 MBytes"));
+        p.chkJoliet()->setChecked(false);
+        p.reject();
+        QCOMPARE(w_->burner().CacheSize(), 3999744);
+        AddSource();
+        answer_ = "nojoliet";
+        w_->SaveIso();
+        WaitIdle();
+        QCOMPARE(w_->burner().JolietFileSystem, false);
+    }
+
+private:
+    static std::string vxcbName() { return kSettingsFileName; }
+};
+
+}  // namespace tavrin::app
+
+tavrin::app::TestRun DiscCommandsRun() {
+    return [](int argc, char** argv) {
+        tavrin::app::DiscCommandsTest test;
+        return QTest::qExec(&test, argc, argv);
+    };
+}
+
+#include "disc_commands_test.moc"
