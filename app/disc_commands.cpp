@@ -14,6 +14,7 @@
 #include <fmt/format.h>
 
 #include "app/busy_cursor.h"
+#include "app/disc_layout_dialog.h"
 #include "app/main_window.h"
 #include "app/preferences_dialog.h"
 #include "app/qt_text.h"
@@ -89,6 +90,8 @@ void TFGUI::StartBurn() {
         ShowMessage(Text("首先请选择文件或文件夹！"));
         return;
     }
+    // What is shown is not looked at: the burn goes on.
+    if (flags_.showFiles) TfrmDiscLayout(b, environment_.showMessage, this).exec();
     {
         const BusyCursor busy;
         errorPosition_ = "Before Prepare";

@@ -8,12 +8,14 @@
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTableWidget>
 #include <QTreeWidget>
 
 #include <deque>
 
 #include "tests/app/app_tests.h"
 #include "app/add_dialog.h"
+#include "app/disc_layout_dialog.h"
 #include "app/main_window.h"
 #include "engine/device/transport.h"
 
@@ -263,6 +265,51 @@ private slots:
         QVERIFY(Entry("\\", "a.txt") != nullptr);
         QVERIFY(Entry("\\", "sub") != nullptr);
         QVERIFY(Entry("\\", std::string(103, 'n') + ".txt") != nullptr);
+    }
+
+    // The layout dialog deletes from the compilation; the window's views stay.
+    void discLayout() {
+        Add(source());
+        const QString before = totalSpace();
+        TfrmDiscLayout layout(w_->burner(), [this](const QString& m) { messages_ << m; }, w_.get());
+        QTreeWidgetItem* top = layout.tree()->topLevelItem(0);
+        QCOMPARE(top->text(0), QString::fromUtf8("根目录"));
+        QCOMPARE(layout.grid()->item(0, 0)->text(), QString("src"));
+        QCOMPARE(layout.grid()->item(0, 1)->text(), QString(" < DIR > "));
+
+        QTreeWidgetItem* src = top->child(0);
+        layout.tree()->setCurrentItem(src);
+        int fileRow = -1, folderRow = -1;
+        for (int r = 0; r < layout.grid()->rowCount(); ++r) {
+            const QString name = layout.grid()->item(r, 0)->text();
+            if (name == "a.txt") fileRow = r;
+            if (name == "sub") folderRow = r;
+        }
+        QVERIFY(fileRow >= 0 && folderRow >= 0);
+        QCOMPARE(layout.grid()->item(fileRow, 1)->text(), QString("       10"));
+        QVERIFY(layout.grid()->item(fileRow, 2)->text().contains(
+            QRegularExpression("^\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d:\\d\\d$")));
+        layout.DeleteRow(folderRow);
+        QCOMPARE(messages_, QStringList{QString::fromUtf8("你不可以删除目录 : sub")});
+        layout.DeleteRow(fileRow);
+        QVERIFY(Entry("\\src\\", "a.txt") == nullptr);
+        QCOMPARE(totalSpace(), before);
+
+        // The root stays; a folder goes with what it holds; an empty one shows one row.
+        layout.tree()->setCurrentItem(top);
+        layout.DeleteFolder();
+        QVERIFY(Entry("\\", "src") != nullptr);
+        layout.tree()->setCurrentItem(layout.tree()->topLevelItem(0)->child(0)->child(0));
+        layout.DeleteFolder();
+        QVERIFY(w_->burner().FindDir("\\src\\sub\\") == nullptr);
+        w_->burner().CreateDirPath("\\empty\\");
+        layout.Refresh();
+        for (int i = 0; i < layout.tree()->topLevelItem(0)->childCount(); ++i) {
+            if (layout.tree()->topLevelItem(0)->child(i)->text(0) == "empty")
+                layout.tree()->setCurrentItem(layout.tree()->topLevelItem(0)->child(i));
+        }
+        QCOMPARE(layout.grid()->rowCount(), 1);
+        QVERIFY(layout.grid()->item(0, 0) == nullptr);
     }
 
     void dropsFromTheFileManager() {
