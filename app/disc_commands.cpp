@@ -235,6 +235,9 @@ void TFGUI::ProgressTick() {
 
 void TFGUI::WriteDone(const std::string& error) {
     TvxCDBurner& b = *burner_;
+    // The writer reports a moment before its thread lets go of the drive and the
+    // compilation.
+    writer_->WaitDone();
     progressTimer_.stop();
     SetIdle(true);
     ProgressTick();
@@ -264,6 +267,8 @@ void TFGUI::WriteDone(const std::string& error) {
 }
 
 void TFGUI::EraseDone(bool withError) {
+    // The drive is set back to its neutral state after the report.
+    eraser_->WaitDone();
     Trace(withError ? ">>> Deletion error" : ">>> Deletion successful");
     progressTimer_.stop();
     SetIdle(true);
