@@ -98,6 +98,9 @@ void TFGUI::StartBurn() {
         ShowTotalSize();
         SetProgressCaption(kBurningCaption);
         iso::Prepare(b, false);
+        // The bar measures the session, as it does for an image: left at its last
+        // maximum it would stand at 100 % from the first blocks on.
+        dxbarProgress_->setMaximum(static_cast<int>(std::max<uint64_t>(iso::ImageSizeBlocks(b), 1)));
     }
     progressTimer_.start(kProgressTickMs);
     Trace(">>> CD Burner " + b.DeviceName);

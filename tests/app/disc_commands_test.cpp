@@ -2,6 +2,7 @@
 // its read-back, Abort, Save ISO's names, Burn ISO onto an appendable disc, Erase,
 // and the preferences they read.
 #include <QLabel>
+#include <QListWidget>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "tests/app/app_tests.h"
+#include "app/info_dialogs.h"
 #include "app/main_window.h"
 #include "app/preferences_dialog.h"
 #include "engine/device/transport.h"
@@ -95,6 +97,50 @@ private slots:
         QVERIFY(data != nullptr);
         QVERIFY(sessions::ExtractFile(b, data, (folder() / "back.bin").string()));
         QCOMPARE(ReadAll(folder() / "back.bin"), content());
+    }
+
+    // Two sessions burnt through the window, then listed by Session Info and
+    // browsed. With TAVRIN_SCREENSHOTS set, the busy window and both dialogs are
+    // saved there as pictures.
+    void twoSessionsThroughTheWindow() {
+        Start("cd-r", "0.3");
+        w_->Preferences().chkEjectBurn()->setChecked(false);
+        w_->resize(1100, 640);
+        w_->show();
+        const QString shots = qEnvironmentVariable("TAVRIN_SCREENSHOTS");
+        for (int session = 1; session <= 2; ++session) {
+            const fs::path source = folder() / ("session" + std::to_string(session));
+            const std::size_t megabytes = session == 2 ? 20 : 3;
+            WriteAll(source / "data.bin", std::string(megabytes << 20, static_cast<char>('0' + session)));
+            WriteAll(source / QString::fromUtf8("文档").toStdString() / "note.txt", "note");
+            w_->views().AddSourceItem(w_->views().SelectedNode(), "\\", true, source.string());
+            w_->StartBurn();
+            QVERIFY(w_->Busy());
+            if (session == 2 && !shots.isEmpty()) {
+                QTRY_VERIFY(!w_->statusText()->text().isEmpty() || !w_->Busy());
+                w_->grab().save(shots + "/main-window-busy.png");
+            }
+            WaitIdle();
+            QCOMPARE(messages_.last(), QString::fromUtf8("刻录成功!"));
+        }
+        SessionInfoDialog info(w_->burner(), DialogHooks{[this](const QString& m) { messages_ << m; }, {}, {}},
+                               w_.get());
+        QCOMPARE(info.lines()->count(), 3);
+        QVERIFY(info.lines()->item(0)->text().startsWith("  001      000:02:00 "));
+        QVERIFY(info.lines()->item(1)->text().startsWith("  002      "));
+        QVERIFY(info.lines()->item(2)->text().startsWith(" Free      "));
+        info.lines()->setCurrentRow(1);
+        SessionBrowser* browser = info.OpenDetails();
+        QVERIFY(browser != nullptr);
+        QCOMPARE(browser->tree()->topLevelItem(0)->child(0)->text(0), QString("session2"));
+        if (!shots.isEmpty()) {
+            info.show();
+            browser->show();
+            browser->tree()->setCurrentItem(browser->tree()->topLevelItem(0)->child(0));
+            QTest::qWait(200);
+            info.grab().save(shots + "/session-info.png");
+            browser->grab().save(shots + "/session-browser.png");
+        }
     }
 
     void burnWithEjectAsked() {
