@@ -2,6 +2,7 @@
 // its read-back, Abort, Save ISO's names, Burn ISO onto an appendable disc, Erase,
 // and the preferences they read.
 #include <QLabel>
+#include <QProcess>
 #include <QListWidget>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -19,7 +20,9 @@
 #include "engine/device/transport.h"
 #include "engine/sessions/extract.h"
 #include "engine/sessions/import.h"
+#include "recorders/virtual/disc_store.h"
 #include "recorders/virtual/recorder_store.h"
+#include "tests/support/shared_tools.h"
 
 namespace tavrin::app {
 
@@ -52,10 +55,11 @@ private:
         w_->burner().OnDebugMessage = [this](TSCSIDevice&, const std::string& t, uint8_t) { debug_.push_back(t); };
         w_->StartUp();
     }
+    // The folder root/src at the compilation's root: root is what the disc shows.
     void AddSource() {
-        WriteAll(folder() / "src" / "data.bin", content());
-        WriteAll(folder() / "src" / "sub" / "note.txt", "note");
-        w_->views().AddSourceItem(w_->views().SelectedNode(), "\\", true, (folder() / "src").string());
+        WriteAll(folder() / "root" / "src" / "data.bin", content());
+        WriteAll(folder() / "root" / "src" / "sub" / "note.txt", "note");
+        w_->views().AddSourceItem(w_->views().SelectedNode(), "\\", true, (folder() / "root" / "src").string());
     }
     bool TrayOpen() const { return vrecorder::loadRecorderConfig(folder() / "tray").trayOpen; }
     // Waits for the job's end to reach the window.
@@ -89,6 +93,23 @@ private slots:
         QCOMPARE(w_->progressCaption(), QString("Progress: "));
         QVERIFY(!TrayOpen());
         QVERIFY(std::find(debug_.begin(), debug_.end(), ">>> Burn successful") != debug_.end());
+
+        // The session as an image, through the independent verifier against the tree.
+        {
+            const auto store = vrecorder::DiscStore::open(folder() / "disc");
+            std::vector<uint8_t> block(2048);
+            QCOMPARE(store.read(16, block), vrecorder::DiscResult::Ok);
+            const uint32_t blocks = block[80] | block[81] << 8 | block[82] << 16 | uint32_t{block[83]} << 24;
+            std::vector<uint8_t> image(std::size_t{blocks} * 2048);
+            QCOMPARE(store.read(0, image), vrecorder::DiscResult::Ok);
+            WriteAll(folder() / "session.iso", std::string(image.begin(), image.end()));
+        }
+        QProcess verify;
+        verify.start(QString::fromStdString(test::SharedTool("verify-iso").string()),
+                     {QString::fromStdString((folder() / "session.iso").string()), "--tree",
+                      QString::fromStdString((folder() / "root").string())});
+        QVERIFY(verify.waitForFinished(120000));
+        QVERIFY2(verify.exitCode() == 0, verify.readAllStandardOutput().constData());
 
         // Read back with the engine.
         TvxCDBurner& b = w_->burner();
