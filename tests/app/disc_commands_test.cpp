@@ -3,6 +3,7 @@
 // and the preferences they read.
 #include <QLabel>
 #include <QProcess>
+#include <QProgressBar>
 #include <QListWidget>
 #include <QSlider>
 #include <QTemporaryDir>
@@ -254,10 +255,14 @@ private slots:
         ShutdownTransport();
         messages_.clear();
 
-        Start("cd-rw");
+        Start("cd-rw", "0.02");
+        int highest = 0;
+        connect(w_->findChild<QProgressBar*>("dxbarProgress"), &QProgressBar::valueChanged, this,
+                [&highest](int value) { highest = std::max(highest, value); });
         w_->Erase();
         QVERIFY(w_->Busy());
         WaitIdle();
+        QVERIFY2(highest > 0, "the erase progress was shown");
         QVERIFY(std::find(debug_.begin(), debug_.end(), ">>> Deletion successful") != debug_.end());
         QVERIFY(messages_.isEmpty());
         QVERIFY(TrayOpen());
