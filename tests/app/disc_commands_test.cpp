@@ -19,6 +19,7 @@
 #include "app/main_window.h"
 #include "app/preferences_dialog.h"
 #include "engine/device/transport.h"
+#include "engine/drive/wait_ready.h"
 #include "engine/sessions/extract.h"
 #include "engine/sessions/import.h"
 #include "recorders/virtual/disc_store.h"
@@ -259,6 +260,8 @@ private slots:
         int highest = 0;
         connect(w_->findChild<QProgressBar*>("dxbarProgress"), &QProgressBar::valueChanged, this,
                 [&highest](int value) { highest = std::max(highest, value); });
+        // The disc just put in spins up first.
+        QVERIFY(drive::WaitUntilReady(w_->burner(), 5000, 10));
         w_->Erase();
         QVERIFY(w_->Busy());
         WaitIdle();
