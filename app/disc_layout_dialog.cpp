@@ -11,6 +11,7 @@
 
 #include <fmt/format.h>
 
+#include "app/folder_nodes.h"
 #include "app/qt_text.h"
 #include "engine/compilation/date_time.h"
 #include "engine/sessions/session_list.h"
@@ -18,7 +19,6 @@
 namespace tavrin::app {
 namespace {
 
-constexpr uint32_t kFolderAttr = 16;
 constexpr int kEntryRole = Qt::UserRole;
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -90,22 +90,11 @@ void TfrmDiscLayout::Message(const QString& text) {
     QMessageBox::information(this, windowTitle(), text);
 }
 
-void TfrmDiscLayout::AddFolders(QTreeWidgetItem* node, PDirEntry dir) {
-    int kind = 0;
-    for (PFileEntry cursor = nullptr; burner_.GetNextEntry(dir, kind, cursor);) {
-        if (cursor->Attr != kFolderAttr || cursor->Dir == nullptr) continue;
-        auto* child = new QTreeWidgetItem(node, QStringList{FromGbk(cursor->LongName)});
-        child->setData(0, kEntryRole, QVariant::fromValue<void*>(cursor->Dir));
-        AddFolders(child, cursor->Dir);
-    }
-}
-
 void TfrmDiscLayout::Refresh() {
     tree_->clear();
     auto* root = new QTreeWidgetItem(QStringList{Text("根目录")});
-    root->setData(0, kEntryRole, QVariant::fromValue<void*>(burner_.Root()));
     tree_->addTopLevelItem(root);
-    AddFolders(root, burner_.Root());
+    AddFolderNodes(burner_, root, burner_.Root());
     root->setExpanded(true);
     tree_->setCurrentItem(root);
     ShowFolder(root);
@@ -113,24 +102,22 @@ void TfrmDiscLayout::Refresh() {
 
 PDirEntry TfrmDiscLayout::SelectedDir() const {
     const QTreeWidgetItem* node = tree_->currentItem();
-    return node == nullptr ? nullptr : PointerOf<PDirEntry>(node->data(0, kEntryRole));
+    return DirOfNode(node);
 }
 
 void TfrmDiscLayout::ShowFolder(QTreeWidgetItem* node) {
     if (node == nullptr) return;
-    const auto dir = PointerOf<PDirEntry>(node->data(0, kEntryRole));
+    const PDirEntry dir = DirOfNode(node);
     grid_->setRowCount(0);
     int kind = 0;
     int row = 0;
     for (PFileEntry cursor = nullptr; burner_.GetNextEntry(dir, kind, cursor); ++row) {
-        const bool folder = (cursor->Attr & kFolderAttr) != 0;
+        const bool folder = IsFolderEntry(*cursor);
         grid_->insertRow(row);
         auto* name = new QTableWidgetItem(FromGbk(cursor->LongName));
         name->setData(kEntryRole, QVariant::fromValue<void*>(cursor));
         grid_->setItem(row, 0, name);
-        grid_->setItem(row, 1, new QTableWidgetItem(folder ? QString(" < DIR > ")
-                                                           : QString::fromStdString(sessions::Pad(
-                                                                 9, ' ', static_cast<int64_t>(cursor->Size)))));
+        grid_->setItem(row, 1, new QTableWidgetItem(EntrySizeText(*cursor)));
         if (!folder) grid_->setItem(row, 2, new QTableWidgetItem(DateText(cursor->DateTime)));
     }
     // An empty folder keeps one empty row.
@@ -142,7 +129,7 @@ void TfrmDiscLayout::DeleteRow(int row) {
     if (item == nullptr) return;
     const auto entry = PointerOf<PFileEntry>(item->data(kEntryRole));
     if (entry == nullptr) return;
-    if ((entry->Attr & kFolderAttr) != 0) return Message(Text("你不可以删除目录 : ") + FromGbk(entry->LongName));
+    if (IsFolderEntry(*entry)) return Message(Text("你不可以删除目录 : ") + FromGbk(entry->LongName));
     burner_.DeleteEntry(SelectedDir(), entry);
     ShowFolder(tree_->currentItem());
 }

@@ -31,7 +31,6 @@ public:
     QTableWidget* grid() const { return grid_; }
 
 private:
-    void AddFolders(QTreeWidgetItem* node, PDirEntry dir);
     PDirEntry SelectedDir() const;
     void Message(const QString& text);
 

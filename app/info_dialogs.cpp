@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "app/busy_cursor.h"
+#include "app/folder_nodes.h"
 #include "app/qt_text.h"
 #include "engine/drive/capabilities.h"
 #include "engine/sessions/extract.h"
@@ -33,7 +34,6 @@ namespace {
 
 constexpr int kSessionMaxFiles = 65535;
 constexpr int kSessionMaxDirs = 8191;
-constexpr uint32_t kFolderAttr = 16;
 constexpr int kEntryRole = Qt::UserRole;
 
 QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
@@ -155,38 +155,24 @@ SessionBrowser::SessionBrowser(TvxCDBurner& burner, DialogHooks hooks, QWidget* 
     resize(640, 420);
 
     auto* root = new QTreeWidgetItem(QStringList{"Session Info"});
-    root->setData(0, kEntryRole, QVariant::fromValue<void*>(burner_.Root()));
     tree_->addTopLevelItem(root);
-    AddFolders(root, burner_.Root());
+    AddFolderNodes(burner_, root, burner_.Root());
     root->setExpanded(true);
     tree_->setCurrentItem(root);
 }
 
-void SessionBrowser::AddFolders(QTreeWidgetItem* node, PDirEntry dir) {
-    int kind = 0;
-    for (PFileEntry cursor = nullptr; burner_.GetNextEntry(dir, kind, cursor);) {
-        if (cursor->Attr != kFolderAttr || cursor->Dir == nullptr) continue;
-        auto* child = new QTreeWidgetItem(node, QStringList{FromGbk(cursor->LongName)});
-        child->setData(0, kEntryRole, QVariant::fromValue<void*>(cursor->Dir));
-        AddFolders(child, cursor->Dir);
-    }
-}
-
 void SessionBrowser::ShowFolder(QTreeWidgetItem* node) {
     if (node == nullptr) return;
-    const auto dir = static_cast<PDirEntry>(node->data(0, kEntryRole).value<void*>());
+    const PDirEntry dir = DirOfNode(node);
     grid_->setRowCount(0);
     int kind = 0;
     int row = 0;
     for (PFileEntry cursor = nullptr; burner_.GetNextEntry(dir, kind, cursor); ++row) {
         grid_->insertRow(row);
-        const bool folder = (cursor->Attr & kFolderAttr) != 0;
         auto* name = new QTableWidgetItem(FromGbk(sessions::Pad(2, ' ', row + 1) + " " + cursor->LongName));
         name->setData(kEntryRole, QVariant::fromValue<void*>(cursor));
         grid_->setItem(row, 0, name);
-        grid_->setItem(row, 1, new QTableWidgetItem(folder ? QString(" < DIR > ")
-                                                           : QString::fromStdString(sessions::Pad(
-                                                                 9, ' ', static_cast<int64_t>(cursor->Size)))));
+        grid_->setItem(row, 1, new QTableWidgetItem(EntrySizeText(*cursor)));
     }
     // An empty folder keeps one empty row.
     if (row == 0) grid_->setRowCount(1);
@@ -200,7 +186,7 @@ PFileEntry SessionBrowser::RowEntry(int row) const {
 void SessionBrowser::RowActivated(int row) {
     const PFileEntry entry = RowEntry(row);
     if (entry == nullptr) return;
-    if ((entry->Attr & kFolderAttr) != 0) return Message(hooks_, this, "This is directory : " + FromGbk(entry->LongName));
+    if (IsFolderEntry(*entry)) return Message(hooks_, this, "This is directory : " + FromGbk(entry->LongName));
     std::optional<QString> target;
     if (hooks_.askText) {
         target = hooks_.askText("Change Name", "Change Name To:", FromGbk(entry->LongName));
@@ -228,7 +214,7 @@ void SessionBrowser::ExtractAll() {
     const std::string base = ToGbk(*folder) + "/";
     for (int row = 0; row < grid_->rowCount(); ++row) {
         const PFileEntry entry = RowEntry(row);
-        if (entry == nullptr || (entry->Attr & kFolderAttr) != 0) continue;
+        if (entry == nullptr || IsFolderEntry(*entry)) continue;
         strip_->setText(Text("正在扩展 ") + FromGbk(entry->LongName));
         sessions::ExtractFile(burner_, entry, base + sessions::SafeLocalName(entry->LongName));
     }

@@ -58,7 +58,6 @@ public:
     QPushButton* strip() const { return strip_; }
 
 private:
-    void AddFolders(QTreeWidgetItem* node, PDirEntry dir);
     PFileEntry RowEntry(int row) const;
 
     TvxCDBurner& burner_;
