@@ -14,7 +14,6 @@
 #include "app/folder_nodes.h"
 #include "app/qt_text.h"
 #include "engine/compilation/date_time.h"
-#include "engine/sessions/session_list.h"
 
 namespace tavrin::app {
 namespace {
