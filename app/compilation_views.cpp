@@ -12,6 +12,7 @@
 #include "app/qt_text.h"
 #include "app/size_text.h"
 #include "engine/compilation/date_time.h"
+#include "engine/compilation/names.h"
 
 namespace tavrin::app {
 namespace {
@@ -41,13 +42,6 @@ template <typename Item>
 std::string NameOf(const Item* item) {
     if constexpr (std::is_same_v<Item, QTreeWidgetItem>) return item->data(0, kNameRole).toByteArray().toStdString();
     else return item->data(kNameRole).toByteArray().toStdString();
-}
-
-std::string Upper(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    return text;
 }
 
 // The date of an entry as the Property message shows it.
@@ -103,7 +97,7 @@ CompilationViews::CompilationViews(TvxCDBurner& burner, QTreeWidget& tree, QList
     });
     // A folder the engine leaves out is not added at all.
     burner_.OnAddDir = [this](TvxCDBurner&, std::string& longName, std::string&, bool& skip) {
-        if (Upper(longName) == kRecycleBin) {
+        if (compilation::EqualIgnoringAsciiCase(longName, kRecycleBin)) {
             burner_.DebugMsg(">>> SKIPING RECYCLE BIN", 0);
             skip = true;
             return;
