@@ -18,7 +18,7 @@ usage() { echo "usage: $0 BUILD_DIR PROFILE [RUNS]" >&2; exit 2; }
 [ $# -ge 2 ] && [ $# -le 3 ] || usage
 build=$(cd "$1" && pwd) || usage
 profile=$2
-runs=${3:-5}
+runs=${3:-${RUNS:-5}}
 [[ $runs =~ ^[1-9][0-9]*$ ]] || usage
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source "$here/common.sh"

@@ -48,7 +48,9 @@ public:
     bool setLastWriteTime(DosDateTime when);
     // Hands everything written to the device.
     bool flush();
-    // Flushes and closes; true only when both succeeded. The file is closed either way.
+    // Closes; false when the system reports a failed write at the close (as network
+    // file systems do). Nothing is forced to the disk: flush() does that. The file is
+    // closed either way.
     bool close();
 
 private:

@@ -31,7 +31,8 @@ bool DriveBusy(const TSCSIDevice& device) {
 
 }  // namespace
 
-bool NextBlock(TBlockQueue& reader, WriterState& state, std::span<uint8_t> dest, int32_t& length) {
+bool NextBlock(TBlockQueue& reader, WriterState& state, std::unique_ptr<TCacheBlock>& block, int32_t& length) {
+    reader.ReturnBlock(std::move(block));
     for (;;) {
         if (state.AbortRequested) {
             StopWith(reader, std::string(messages::kOperationAborted));
@@ -40,7 +41,7 @@ bool NextBlock(TBlockQueue& reader, WriterState& state, std::span<uint8_t> dest,
         // Asked before the block is taken: a source that came up short is reported
         // as the last block leaves the queue, and that block is still written.
         if (!reader.ErrorText().empty()) return false;
-        length = reader.GetBlock(dest);
+        length = reader.TakeBlock(block);
         if (length != -1) return true;
         reader.WaitForBlock();
     }
@@ -60,17 +61,16 @@ BlockWriter::BlockWriter(TSCSIDevice& device, TBlockQueue& reader, WriterState& 
       media_(media),
       sessionStart_(sessionStart),
       retryMs_(retryMs),
-      buffer_(kCacheBlockBytes),
       pollCountdown_(kPollEvery) {}
 
 void BlockWriter::WriteAll() {
     int32_t length = 0;
-    if (!NextBlock(reader_, state_, buffer_, length)) return;
+    if (!NextBlock(reader_, state_, block_, length)) return;
     while (length > 0) {
         state_.BytesWritten += length;
         PollBuffer();
         if (!WriteBlock(length)) return;
-        if (!NextBlock(reader_, state_, buffer_, length)) return;
+        if (!NextBlock(reader_, state_, block_, length)) return;
     }
 }
 
@@ -92,7 +92,7 @@ bool BlockWriter::WriteBlock(int32_t length) {
             return false;
         }
         if (drive::Write10(device_, sessionStart_ + blocksWritten_, blocks, drive::kFlagsDataOut,
-                           static_cast<uint32_t>(length), buffer_)) {
+                           static_cast<uint32_t>(length), std::span(block_->Data))) {
             blocksWritten_ += blocks;
             return true;
         }

@@ -6,9 +6,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <span>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "engine/compilation/burner.h"
 #include "engine/device/scsi_device.h"
@@ -27,11 +26,11 @@ struct WriterJob {
     std::function<void()> releaseReader;
 };
 
-// Takes the next block into dest, waiting while the reader is momentarily empty.
-// False when the write must stop: the user aborted (the reader then carries the
-// abort text and is cancelled) or the reader reports a failure. A length of 0 is
-// the end of the image.
-bool NextBlock(TBlockQueue& reader, WriterState& state, std::span<uint8_t> dest, int32_t& length);
+// Hands `block` (the one just written, if any) back and takes the next, waiting
+// while the reader is momentarily empty. False when the write must stop: the user
+// aborted (the reader then carries the abort text and is cancelled) or the reader
+// reports a failure. A length of 0 is the end of the image.
+bool NextBlock(TBlockQueue& reader, WriterState& state, std::unique_ptr<TCacheBlock>& block, int32_t& length);
 
 // Stops the write: `text` becomes the job's result and the reader stops reading.
 void StopWith(TBlockQueue& reader, std::string text);
@@ -70,7 +69,7 @@ private:
     const uint8_t media_;
     const uint32_t sessionStart_;
     const int retryMs_;
-    std::vector<uint8_t> buffer_;
+    std::unique_ptr<TCacheBlock> block_;  // the one being sent
     uint32_t blocksWritten_ = 0;
     int32_t pollCountdown_;
 };

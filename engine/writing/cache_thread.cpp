@@ -43,20 +43,36 @@ TBlockQueue::TBlockQueue(int32_t CacheSize, int64_t RemainingBytes)
 
 int32_t TBlockQueue::GetBlock(std::span<uint8_t> Dest) {
     if (Dest.size() < kCacheBlockBytes) throw std::invalid_argument("GetBlock needs room for a whole cache block");
-    if (cancelRequested_) return 0;
     std::unique_ptr<TCacheBlock> block;
+    const int32_t length = TakeBlock(block);
+    if (length <= 0) return length;
+    std::memcpy(Dest.data(), block->Data.data(), static_cast<std::size_t>(length));
+    ReturnBlock(std::move(block));
+    return length;
+}
+
+int32_t TBlockQueue::TakeBlock(std::unique_ptr<TCacheBlock>& Block) {
+    if (cancelRequested_) return 0;
     {
         const std::lock_guard guard(lock_);
         if (queue_.empty()) return produced_ || finished_ ? 0 : -1;
-        block = std::move(queue_.front());
+        Block = std::move(queue_.front());
         queue_.pop_front();
-        cachedBytes_ -= block->Length;
-        remainingBytes_ -= block->Length;
+        cachedBytes_ -= Block->Length;
+        remainingBytes_ -= Block->Length;
         if (produced_ && queue_.empty()) PublishDeferredFailure();
+        // The producer waits for room down to the resume level, or for an empty queue
+        // at the end; a wake-up above that level would only put it back to sleep.
+        if (queue_.size() > ResumeLevel()) return Block->Length;
     }
     changed_.notify_all();
-    std::memcpy(Dest.data(), block->Data.data(), static_cast<std::size_t>(block->Length));
-    return block->Length;
+    return Block->Length;
+}
+
+void TBlockQueue::ReturnBlock(std::unique_ptr<TCacheBlock> Block) {
+    if (Block == nullptr) return;
+    const std::lock_guard guard(lock_);
+    if (static_cast<int64_t>(spare_.size()) < maxBlocks_) spare_.push_back(std::move(Block));
 }
 
 void TBlockQueue::WaitForBlock() const {
@@ -122,6 +138,18 @@ void TBlockQueue::PublishDeferredFailure() {
 
 // ---- the queue: producer side ----
 
+std::unique_ptr<TCacheBlock> TBlockQueue::NewBlock() {
+    {
+        const std::lock_guard guard(lock_);
+        if (!spare_.empty()) {
+            auto block = std::move(spare_.back());
+            spare_.pop_back();
+            return block;
+        }
+    }
+    return std::make_unique_for_overwrite<TCacheBlock>();
+}
+
 void TBlockQueue::Queue(std::unique_ptr<TCacheBlock> block, int64_t uncountedBytes) {
     {
         const std::lock_guard guard(lock_);
@@ -138,9 +166,15 @@ void TBlockQueue::AddCachedBytes(int64_t bytes) {
 }
 
 // Full at one block less than the slots: the block being filled takes the last one.
+std::size_t TBlockQueue::QueueLimit() const { return static_cast<std::size_t>(std::max(maxBlocks_ - 1, 1)); }
+
+// A full queue's producer goes on once the writer has taken an eighth of it: one
+// wake-up (and one priority change) per batch of blocks, not one per block.
+std::size_t TBlockQueue::ResumeLevel() const { return QueueLimit() - std::max<std::size_t>(QueueLimit() / 8, 1); }
+
 bool TBlockQueue::QueueFull() const {
     const std::lock_guard guard(lock_);
-    return static_cast<int64_t>(queue_.size()) >= std::max(maxBlocks_ - 1, 1);
+    return queue_.size() >= QueueLimit();
 }
 
 void TBlockQueue::SleepUntilRoom() {
@@ -148,8 +182,7 @@ void TBlockQueue::SleepUntilRoom() {
         std::unique_lock lk(lock_);
         ready_ = true;
         changed_.notify_all();
-        const auto limit = static_cast<std::size_t>(std::max(maxBlocks_ - 1, 1));
-        changed_.wait(lk, [&] { return queue_.size() < limit || Stopping(); });
+        changed_.wait(lk, [&] { return queue_.size() <= ResumeLevel() || Stopping(); });
     }
     CheckCancel();
 }
@@ -182,6 +215,8 @@ void TBlockQueue::Fail(std::string text) {
 bool TBlockQueue::ReadSource(platform::File& source, const std::string& path, uint8_t* into, std::size_t n) {
     const auto got = source.read(std::span(into, n));
     if (got && *got == n) return true;
+    const std::size_t delivered = got ? *got : 0;
+    std::memset(into + delivered, 0, n - delivered);
     std::string text = fmt::format(fmt::runtime(got ? kSourceFileShorter : kCantReadFile), path);
     const std::lock_guard guard(lock_);
     if (deferredText_.empty()) deferredText_ = std::move(text);
@@ -244,7 +279,7 @@ void TCacheThread::QueueHeader() {
     while (offset < headerStream_.size()) {
         CheckCancel();
         const std::size_t n = std::min(kCacheBlockBytes, headerStream_.size() - offset);
-        auto block = std::make_unique<TCacheBlock>();
+        auto block = NewBlock();
         std::memcpy(block->Data.data(), headerStream_.data() + offset, n);
         block->Length = static_cast<int32_t>(n);
         Queue(std::move(block), static_cast<int64_t>(n));
@@ -277,12 +312,18 @@ void TCacheThread::QueueFile(const TFEntry& entry) {
     bool intact = true;  // after a short read the rest of the file is zeros
     while (left > 0) {
         if (filling_ == nullptr) {
-            filling_ = std::make_unique<TCacheBlock>();
+            filling_ = NewBlock();
             fill_ = 0;
         }
         const std::size_t n = static_cast<std::size_t>(std::min<uint64_t>(kCacheBlockBytes - fill_, left));
-        if (intact) intact = ReadSource(*source, entry.SourcePath, filling_->Data.data() + fill_, n);
+        uint8_t* const into = filling_->Data.data() + fill_;
         const std::size_t rounded = BlockRounded(n);
+        if (intact) {
+            intact = ReadSource(*source, entry.SourcePath, into, n);
+            std::memset(into + n, 0, rounded - n);
+        } else {
+            std::memset(into, 0, rounded);
+        }
         fill_ += rounded;
         left -= n;
         AddCachedBytes(static_cast<int64_t>(rounded));
@@ -300,7 +341,8 @@ void TCacheThread::QueuePadding() {
     if (!padToMinimum_) return;
     for (int64_t padLeft = kPostGapMinimumBytes - imageBytes_; padLeft > 0;) {
         const int64_t n = std::min<int64_t>(kCacheBlockBytes, padLeft);
-        auto block = std::make_unique<TCacheBlock>();
+        auto block = NewBlock();
+        std::memset(block->Data.data(), 0, static_cast<std::size_t>(n));
         block->Length = static_cast<int32_t>(n);
         Queue(std::move(block), n);
         padLeft -= n;
@@ -366,9 +408,14 @@ void TISOBurnerThread::QueueImage() {
     bool intact = true;
     for (int64_t left = imageBytes_; left > 0;) {
         const auto n = static_cast<std::size_t>(std::min<int64_t>(kCacheBlockBytes, left));
-        auto block = std::make_unique<TCacheBlock>();
-        if (intact) intact = ReadSource(*image, fileName_, block->Data.data(), n);
+        auto block = NewBlock();
         const auto length = static_cast<int64_t>(BlockRounded(n));
+        if (intact) {
+            intact = ReadSource(*image, fileName_, block->Data.data(), n);
+        } else {
+            std::memset(block->Data.data(), 0, n);
+        }
+        std::memset(block->Data.data() + n, 0, static_cast<std::size_t>(length) - n);
         block->Length = static_cast<int32_t>(length);
         Queue(std::move(block), length);
         left -= static_cast<int64_t>(n);

@@ -42,8 +42,10 @@ inline constexpr std::string_view kSourceFileShorter = "FILE \"{}\" IS SHORTER T
 inline constexpr std::string_view kCantReadFile = "CAN'T READ FILE \"{}\"";
 
 struct TCacheBlock {
-    std::array<uint8_t, kCacheBlockBytes> Data{};  // zeroed: the tail of a file's last block stays zero
-    int32_t Length = 0;                             // valid bytes in Data, 1..63,488
+    // Not zeroed when made: the producer writes or zeroes every byte up to Length
+    // (the tail of a file's last block is zero), and blocks are used again.
+    std::array<uint8_t, kCacheBlockBytes> Data;
+    int32_t Length = 0;  // valid bytes in Data, 1..63,488
 };
 
 using SetPriorityFn = std::function<void(platform::ThreadPriority)>;
@@ -60,6 +62,11 @@ public:
     // Length; 0 at the end of the image, after a cancellation or when the producer
     // ended; -1 when more data will come (WaitForBlock waits for it).
     int32_t GetBlock(std::span<uint8_t> Dest);
+    // As GetBlock, without the copy: on a positive return Block holds the oldest
+    // block itself. Hand it back with ReturnBlock once its bytes have been written.
+    int32_t TakeBlock(std::unique_ptr<TCacheBlock>& Block);
+    // A taken block goes back to the producer, to be filled again.
+    void ReturnBlock(std::unique_ptr<TCacheBlock> Block);
     // Returns when a block is queued, the producer has ended or a cancellation is
     // pending: the signalled form of the consumer's retry.
     void WaitForBlock() const;
@@ -95,15 +102,20 @@ protected:
     // For the owner's destructor, before it joins the producer.
     void RequestStop();
 
+    // A block to fill: one handed back by the writer, or a new one. Its bytes are
+    // whatever they were.
+    std::unique_ptr<TCacheBlock> NewBlock();
     void Queue(std::unique_ptr<TCacheBlock> block, int64_t uncountedBytes);
     void AddCachedBytes(int64_t bytes);
     bool QueueFull() const;
-    // With the queue full: lets the writer start and sleeps until it takes a block.
+    // With the queue full: lets the writer start and sleeps until it has taken a
+    // batch of blocks.
     void SleepUntilRoom();
     void CheckCancel();
     [[noreturn]] void Fail(std::string text);
-    // Reads n bytes of a source; false when it ends early or cannot be read, and the
-    // job is then marked to fail naming the source.
+    // Reads n bytes of a source; false when it ends early or cannot be read: the
+    // bytes it did not deliver are zeroed, and the job is marked to fail naming the
+    // source.
     bool ReadSource(platform::File& source, const std::string& path, uint8_t* into, std::size_t n);
     // Everything is queued: Ready, then wait until the writer has taken it all.
     void EndProduction();
@@ -111,6 +123,8 @@ protected:
 private:
     bool Stopping() const { return cancelRequested_.load() || terminate_.load(); }
     std::string ErrorTextLocked() const;
+    std::size_t QueueLimit() const;
+    std::size_t ResumeLevel() const;
     void PublishDeferredFailure();
 
     const int32_t maxBlocks_;
@@ -118,6 +132,7 @@ private:
     mutable std::mutex lock_;
     mutable std::condition_variable changed_;
     std::deque<std::unique_ptr<TCacheBlock>> queue_;
+    std::vector<std::unique_ptr<TCacheBlock>> spare_;  // handed back, at most maxBlocks_
     std::size_t peakBlocks_ = 0;
     std::string errorText_;     // the writer's, or the cancellation's
     std::string failureText_;   // the producer's own failure

@@ -78,12 +78,12 @@ void TThWrite::WriteToFile() {
         StopWith(job_.reader, fmt::format(fmt::runtime(messages::kCantCreateFile), name));
         return;
     }
-    std::vector<uint8_t> block(kCacheBlockBytes);
+    std::unique_ptr<TCacheBlock> block;
     int32_t length = 0;
     while (NextBlock(job_.reader, job_.state, block, length) && length > 0) {
         job_.state.BytesWritten += length;
         // A full disk must not end as a complete image.
-        if (!image->write(std::span(block).first(static_cast<std::size_t>(length)))) {
+        if (!image->write(std::span(block->Data).first(static_cast<std::size_t>(length)))) {
             StopWith(job_.reader, fmt::format(fmt::runtime(messages::kCantWriteFile), name));
             return;
         }
