@@ -1,8 +1,9 @@
 // tavrin_write_floor: the channel's limit for writing. Opens the transport and the
 // recorder as tavrin-cli does, then writes MB megabytes (10^6 bytes) of one pattern
 // to a blank disc from block 0 with a plain loop of 31-block WRITE (10)s (no
-// read-ahead cache, no writer thread, no buffer polls) and one SYNCHRONIZE CACHE,
-// and prints the rate. It leaves the track open: each run wants a fresh disc.
+// read-ahead cache, no writer thread, no buffer polls), one SYNCHRONIZE CACHE and
+// one CLOSE TRACK/SESSION (the session), and prints the rate. Each run wants a
+// fresh disc.
 //
 //   tavrin_write_floor [MB] [DEVICE]      MB: default 100; DEVICE as tavrin-cli -d
 // Exit status: 0 done, 1 the transport, the recorder or a write failed, 2 usage.
@@ -90,6 +91,16 @@ bool WriteAt(TSCSIDevice& device, uint32_t block, uint16_t blocks, std::vector<u
     return false;
 }
 
+// Closes the session (not the disc) and waits for the drive, as a burn's last step.
+bool CloseSession(TSCSIDevice& device) {
+    for (int tries = 0; tries < kBusyTries; ++tries) {
+        if (tavrin::drive::CloseTrackSession(device, false, false)) return true;
+        if (!Busy(device)) return false;
+        std::this_thread::sleep_for(kRetryPause);
+    }
+    return false;
+}
+
 int Run(const Arguments& args) {
     const TransportRelease release;
     TSCSIDevice device;
@@ -123,6 +134,9 @@ int Run(const Arguments& args) {
         fmt::print(stderr, "tavrin_write_floor: SYNCHRONIZE CACHE failed: {}\n", device.LastError);
         return kFailed;
     }
+    // Every burn ends by closing its session, and a recorder may only then make the
+    // data durable: the floor pays that too. A unit without the command is noted.
+    if (!CloseSession(device)) fmt::print("close: CLOSE TRACK/SESSION failed ({}): not counted\n", device.LastError);
     const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     const double bytes = static_cast<double>(totalBlocks * kBlockBytes);
     fmt::print("floor: {} blocks, {:.1f} MB in {:.3f} s: {:.1f} MB/s\n", totalBlocks, bytes / 1e6, seconds,
