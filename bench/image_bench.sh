@@ -4,8 +4,8 @@
 #   bench/image_bench.sh BUILD_DIR PROFILE [RUNS]       (RUNS default 5)
 # The tree is made once by make_tree.py under $TAVRIN_BENCH_DIR (default
 # /tmp/tavrin-bench) and kept for later runs. The page cache is warmed first; then
-# per tool one warm-up run and RUNS timed runs, with `rm -f OUT; sync` (not timed)
-# before each. Printed: the median wall time, MB/s of tree bytes, the largest
+# one warm-up round and RUNS timed rounds, each tool once per round, with
+# `rm -f OUT; sync` (not timed) before each run. Printed: the median wall time, MB/s of tree bytes, the largest
 # resident set, the ratio to the read+write floor and tavrin's ratio to each peer
 # (below 1.0: tavrin is faster). A peer that is not installed is left out. Each
 # tavrin image is checked once with verify-iso when it is there (TAVRIN_VERIFY_ISO,
@@ -63,20 +63,38 @@ timed_run() {
 }
 
 failed=0
-# measure LABEL CMD: the warm-up and the timed runs; the last output stays in $OUT.
-measure() {
-    local label=$1 cmd=$2 i kind wall rss rc
+labels=()
+declare -A commands
+# tool LABEL CMD: one more tool to time.
+tool() { labels+=("$1"); commands[$1]=$2; }
+
+# run_once LABEL ROUND: one run of the tool (round 0 is its warm-up); a tool that
+# fails is dropped from the later rounds. Each tool's last image stays in its OUT.
+declare -A dropped
+run_once() {
+    local label=$1 i=$2 kind=run wall rss rc
     export OUT="$work/out/$profile-$label.out"
+    read -r wall rss rc < <(timed_run "${commands[$label]}" "$work/out/$label.log")
+    [ "$i" -eq 0 ] && kind=warmup
+    printf '%s\t%s\t%s\t%d\t%s\t%s\t%s\n' "$profile" "$label" "$kind" "$i" "$wall" "$rss" "$rc" >> "$tsv"
+    # Only the last round's images are kept (for verify-iso): five images of `large`
+    # left in the page cache would push the tree itself out of it.
+    [ "$i" -lt "$runs" ] && rm -f -- "$OUT"
+    [ "$rc" -eq 0 ] && return 0
+    echo "$label: exit $rc; last lines of its output:" >&2
+    tail -n 5 "$work/out/$label.log" >&2
+    case "$label" in tavrin*) failed=1 ;; esac
+    dropped[$label]=1
+}
+
+# Round-robin: every tool once per round, so that a slow spell of the machine (other
+# work, the disk's writeback) falls on all of them alike.
+measure_all() {
+    local i label
     for ((i = 0; i <= runs; i++)); do
-        read -r wall rss rc < <(timed_run "$cmd" "$work/out/$label.log")
-        kind=run; [ "$i" -eq 0 ] && kind=warmup
-        printf '%s\t%s\t%s\t%d\t%s\t%s\t%s\n' "$profile" "$label" "$kind" "$i" "$wall" "$rss" "$rc" >> "$tsv"
-        if [ "$rc" -ne 0 ]; then
-            echo "$label: exit $rc; last lines of its output:" >&2
-            tail -n 5 "$work/out/$label.log" >&2
-            case "$label" in tavrin*) failed=1 ;; esac
-            break
-        fi
+        for label in "${labels[@]}"; do
+            [ -n "${dropped[$label]:-}" ] || run_once "$label" "$i"
+        done
     done
 }
 
@@ -92,16 +110,19 @@ verify() {
 have() { command -v "$1" > /dev/null 2>&1; }
 
 echo "tree $profile: $files files, $folders folders, $bytes bytes ($TREE)"
-measure read+write 'find "$TREE" -type f -print0 | xargs -0 cat > "$OUT"'
+tool read+write 'find "$TREE" -type f -print0 | xargs -0 cat > "$OUT"'
 # "/=TREE": the tree's content at the image's root, as the peers put it.
-measure tavrin-quick "\"$cli\" save-iso --quick -o \"\$OUT\" \"/=\$TREE\""
-verify tavrin-quick
-measure tavrin "\"$cli\" save-iso -o \"\$OUT\" \"/=\$TREE\""
-verify tavrin
+tool tavrin-quick "\"$cli\" save-iso --quick -o \"\$OUT\" \"/=\$TREE\""
+tool tavrin "\"$cli\" save-iso -o \"\$OUT\" \"/=\$TREE\""
 # -D: genisoimage leaves out folders 7 levels below the root without it, and the
 # trees go that deep; the other tools write them as they are.
-if have genisoimage; then measure genisoimage 'genisoimage -quiet -J -D -o "$OUT" "$TREE"'; fi
-if have xorriso; then measure xorriso 'xorriso -as mkisofs -quiet -J -o "$OUT" "$TREE"'; fi
+if have genisoimage; then tool genisoimage 'genisoimage -quiet -J -D -o "$OUT" "$TREE"'; fi
+if have xorriso; then tool xorriso 'xorriso -as mkisofs -quiet -J -o "$OUT" "$TREE"'; fi
+measure_all
+for label in tavrin-quick tavrin; do
+    export OUT="$work/out/$profile-$label.out"
+    verify "$label"
+done
 rm -f -- "$work/out/$profile-"*.out "$work/out/.time"
 
 python3 - "$tsv" "$bytes" "$files" "$folders" "$runs" <<'PY'
