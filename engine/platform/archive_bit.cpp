@@ -1,8 +1,11 @@
 #include "engine/platform/archive_bit.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <string>
+#include <sys/syscall.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include "engine/platform/gbk.h"
 
@@ -19,13 +22,42 @@ bool Unsupported(int error) {
     return error == ENOTSUP || error == EOPNOTSUPP || error == EPERM;
 }
 
+// getxattrat (Linux 6.13): the attribute of a folder's entry without walking the
+// whole path again, which cost adding a large folder a fifth of its time. Older C
+// libraries have no name for it; its number is the same on every architecture.
+constexpr long kGetxattratCall = 464;
+
+struct XattrArgs {
+    uint64_t value;
+    uint32_t size;
+    uint32_t flags;
+};
+
+ssize_t ReadAttributeAt(int dirFd, const char* name, char* into, std::size_t size) {
+    XattrArgs args{reinterpret_cast<uintptr_t>(into), static_cast<uint32_t>(size), 0};
+    return ::syscall(kGetxattratCall, dirFd, name, 0u, kWrittenAttribute, &args, sizeof args);
+}
+
+// The kernel has no such call, or a sandbox refuses it: ask by path instead.
+bool CallMissing(int error) { return error == ENOSYS || error == EPERM || error == EINVAL; }
+
+bool DiffersFromStamp(const char* stored, ssize_t n, const struct stat& status) {
+    if (n < 0) return true;  // never written, or no attributes here
+    return std::string(stored, static_cast<std::size_t>(n)) != StampOf(status);
+}
+
 }  // namespace
 
 bool HasArchiveBitNative(const char* nativePath, const struct stat& status) {
     char stored[64];
-    const ssize_t n = ::getxattr(nativePath, kWrittenAttribute, stored, sizeof stored);
-    if (n < 0) return true;  // never written, or no attributes here
-    return std::string(stored, static_cast<std::size_t>(n)) != StampOf(status);
+    return DiffersFromStamp(stored, ::getxattr(nativePath, kWrittenAttribute, stored, sizeof stored), status);
+}
+
+bool HasArchiveBitAt(int dirFd, const char* name, const char* nativePath, const struct stat& status) {
+    char stored[64];
+    const ssize_t n = ReadAttributeAt(dirFd, name, stored, sizeof stored);
+    if (n < 0 && CallMissing(errno)) return HasArchiveBitNative(nativePath, status);
+    return DiffersFromStamp(stored, n, status);
 }
 
 bool HasArchiveBit(std::string_view path) {

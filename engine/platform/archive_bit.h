@@ -19,5 +19,8 @@ bool ResetArchiveBit(std::string_view path);
 
 // For a listing that has already read the file's status; the path is native (UTF-8).
 bool HasArchiveBitNative(const char* nativePath, const struct stat& status);
+// The same for the entry `name` of the open folder dirFd (nativePath is its whole
+// path): read relative to the folder where the kernel can.
+bool HasArchiveBitAt(int dirFd, const char* name, const char* nativePath, const struct stat& status);
 
 }  // namespace tavrin::platform

@@ -23,14 +23,16 @@ bool IsDotOrDotDot(std::string_view name) {
     return name == "." || name == "..";
 }
 
-SearchRecord RecordOf(std::string gbkName, const char* nativePath, const struct stat& st) {
+// archived: asked for files only; folders are never written to a disc as such, so
+// they carry no archive bit.
+template <typename ArchiveBit>
+SearchRecord RecordOf(std::string gbkName, const struct stat& st, const ArchiveBit& archived) {
     SearchRecord record;
     const bool directory = S_ISDIR(st.st_mode);
     if (directory) record.attr |= kAttrDirectory;
     if (!gbkName.empty() && gbkName[0] == '.' && !IsDotOrDotDot(gbkName)) record.attr |= kAttrHidden;
     if ((st.st_mode & S_IWUSR) == 0) record.attr |= kAttrReadOnly;
-    // Folders are never written to a disc as such, so they carry no archive bit.
-    if (!directory && HasArchiveBitNative(nativePath, st)) record.attr |= kAttrArchive;
+    if (!directory && archived()) record.attr |= kAttrArchive;
     record.time = DosFromTime(st.st_mtim.tv_sec);
     const auto size = static_cast<std::uint64_t>(st.st_size);
     record.sizeHigh = static_cast<std::uint32_t>(size >> 32);
@@ -85,8 +87,10 @@ std::optional<DirectoryListing> ListDirectory(std::string_view path) {
         }
         struct stat st{};
         if (!StatEntry(dirFd, entry->d_name, st)) continue;  // vanished since readdir
-        const std::string full = prefix + entry->d_name;
-        listing.entries.push_back(RecordOf(std::move(*gbkName), full.c_str(), st));
+        const auto archived = [&] {
+            return HasArchiveBitAt(dirFd, entry->d_name, (prefix + entry->d_name).c_str(), st);
+        };
+        listing.entries.push_back(RecordOf(std::move(*gbkName), st, archived));
     }
     return listing;
 }
@@ -95,7 +99,7 @@ std::optional<SearchRecord> StatRecord(std::string_view path) {
     const auto native = GbkToUtf8(path);
     struct stat st{};
     if (!native || ::stat(native->c_str(), &st) != 0) return std::nullopt;
-    return RecordOf(std::string(LastPart(path)), native->c_str(), st);
+    return RecordOf(std::string(LastPart(path)), st, [&] { return HasArchiveBitNative(native->c_str(), st); });
 }
 
 }  // namespace tavrin::platform
